@@ -21,8 +21,8 @@ std::string fromWindowsPath(std::string_view text);
 // between them; an empty folder gives the converted relative name alone.
 std::string joinPath(std::string_view folder, std::string_view relative);
 
-// Position of the last '\' or '/' byte, npos when there is none. Plain bytes, like a
-// search for the last '\': a GBK trail byte 0x5C counts as a separator here.
+// Position of the last '\' or '/' character, npos when there is none. The second
+// byte of a double-byte character (it may be 0x5C) is not a separator.
 std::size_t lastPathSeparator(std::string_view text);
 
 // Folder of the running executable, from /proc/self/exe; empty if it cannot be read.

@@ -2,230 +2,228 @@
 // original bytes, so untouched lines keep their exact spelling and line endings.
 #include "platform/profile.h"
 
-#include "platform/gbk_text.h"
-
-#include <cerrno>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <optional>
 #include <vector>
+
+#include "platform/gbk_text.h"
 
 namespace platform {
 namespace {
 
 struct FileText {
-    bool readable = false;  // a missing file reads as empty
-    bool exists = false;
-    mode_t mode = 0;
-    std::string bytes;
+  bool readable = false;  // a missing file reads as empty
+  bool exists = false;
+  mode_t mode = 0;
+  std::string bytes;
 };
 
 FileText readFile(const std::string& path) {
-    FileText f;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        f.readable = (errno == ENOENT);
-        return f;
-    }
-    f.exists = true;
-    struct stat st {};
-    bool ok = fstat(fd, &st) == 0;
-    f.mode = st.st_mode & 07777;
-    char buf[16384];
-    while (ok) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) { ok = (n == 0); break; }
-        f.bytes.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    f.readable = ok;
+  FileText f;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    f.readable = (errno == ENOENT);
     return f;
+  }
+  f.exists = true;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  f.mode = st.st_mode & 07777;
+  char buf[16384];
+  while (ok) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = (n == 0);
+      break;
+    }
+    f.bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  f.readable = ok;
+  return f;
 }
 
 bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
 }
 
 // Write a sibling temporary file, then rename it over the target: a crash leaves either
 // the old or the new file, never a half-written one. The mode of a new file follows umask.
 bool replaceFile(const std::string& path, std::string_view bytes, const FileText& old) {
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        tmp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(gettid()) +
-              "-" + std::to_string(attempt);
-        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, bytes) && (!old.exists || fchmod(fd, old.mode) == 0) &&
-              fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
-    unlink(tmp.c_str());
-    return false;
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    tmp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(gettid()) + "-" +
+          std::to_string(attempt);
+    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes) && (!old.exists || fchmod(fd, old.mode) == 0) && fsync(fd) == 0;
+  ok = (close(fd) == 0) && ok;
+  if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
+  unlink(tmp.c_str());
+  return false;
 }
 
 std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
 }
 
 std::string_view unquote(std::string_view v) {
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        return v.substr(1, v.size() - 2);
-    return v;
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
 }
 
 enum class Kind { Other, Section, Key };
 
 struct Line {
-    std::size_t begin = 0;       // first byte
-    std::size_t contentEnd = 0;  // before CR LF or LF
-    std::size_t end = 0;         // after the line break, if any
-    Kind kind = Kind::Other;
-    std::string_view name;       // section name or key
-    std::string_view value;      // key's value, unquoted
+  std::size_t begin = 0;       // first byte
+  std::size_t contentEnd = 0;  // before CR LF or LF
+  std::size_t end = 0;         // after the line break, if any
+  Kind kind = Kind::Other;
+  std::string_view name;   // section name or key
+  std::string_view value;  // key's value, unquoted
 };
 
 // The last ']' that is a character of its own: GBK trail bytes include 0x5D.
 std::size_t closingBracket(std::string_view t) {
-    std::size_t found = std::string_view::npos;
-    for (std::size_t i = 1; i < t.size(); ++i) {
-        if (isGbkLeadByte(static_cast<unsigned char>(t[i])))
-            ++i;
-        else if (t[i] == ']')
-            found = i;
-    }
-    return found;
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 1; i < t.size(); i += characterLength(t, i))
+    if (t[i] == ']') found = i;
+  return found;
 }
 
 void classify(Line& line, std::string_view content) {
-    std::string_view t = trimBlanks(content);
-    if (t.empty() || t.front() == ';') return;
-    if (t.front() == '[') {
-        if (std::size_t close = closingBracket(t); close != std::string_view::npos) {
-            line.kind = Kind::Section;
-            line.name = trimBlanks(t.substr(1, close - 1));
-            return;
-        }
+  std::string_view t = trimBlanks(content);
+  if (t.empty() || t.front() == ';') return;
+  if (t.front() == '[') {
+    if (std::size_t close = closingBracket(t); close != std::string_view::npos) {
+      line.kind = Kind::Section;
+      line.name = trimBlanks(t.substr(1, close - 1));
+      return;
     }
-    // '=' (0x3D) is never a GBK trail byte, so a plain search is safe.
-    if (std::size_t eq = t.find('='); eq != std::string_view::npos) {
-        line.kind = Kind::Key;
-        line.name = trimBlanks(t.substr(0, eq));
-        line.value = unquote(trimBlanks(t.substr(eq + 1)));
-    }
+  }
+  // '=' (0x3D) is never a GBK trail byte, so a plain search is safe.
+  if (std::size_t eq = t.find('='); eq != std::string_view::npos) {
+    line.kind = Kind::Key;
+    line.name = trimBlanks(t.substr(0, eq));
+    line.value = unquote(trimBlanks(t.substr(eq + 1)));
+  }
 }
 
 std::vector<Line> splitLines(std::string_view text) {
-    std::vector<Line> lines;
-    for (std::size_t pos = 0; pos < text.size();) {
-        Line line;
-        line.begin = pos;
-        std::size_t lf = text.find('\n', pos);
-        line.end = (lf == std::string_view::npos) ? text.size() : lf + 1;
-        line.contentEnd = (lf == std::string_view::npos) ? text.size() : lf;
-        if (line.contentEnd > pos && text[line.contentEnd - 1] == '\r') --line.contentEnd;
-        classify(line, text.substr(pos, line.contentEnd - pos));
-        lines.push_back(line);
-        pos = line.end;
-    }
-    return lines;
+  std::vector<Line> lines;
+  for (std::size_t pos = 0; pos < text.size();) {
+    Line line;
+    line.begin = pos;
+    std::size_t lf = text.find('\n', pos);
+    line.end = (lf == std::string_view::npos) ? text.size() : lf + 1;
+    line.contentEnd = (lf == std::string_view::npos) ? text.size() : lf;
+    if (line.contentEnd > pos && text[line.contentEnd - 1] == '\r') --line.contentEnd;
+    classify(line, text.substr(pos, line.contentEnd - pos));
+    lines.push_back(line);
+    pos = line.end;
+  }
+  return lines;
 }
 
 // Where a key lives: the first matching section, and the first matching key in it.
 struct Location {
-    std::vector<Line> lines;
-    std::optional<std::size_t> section;  // index of the header line
-    std::optional<std::size_t> lastKey;  // last key line of that section
-    std::optional<std::size_t> key;
+  std::vector<Line> lines;
+  std::optional<std::size_t> section;  // index of the header line
+  std::optional<std::size_t> lastKey;  // last key line of that section
+  std::optional<std::size_t> key;
 };
 
 Location locate(std::string_view text, std::string_view section, std::string_view key) {
-    Location at;
-    at.lines = splitLines(text);
-    section = trimBlanks(section);
-    key = trimBlanks(key);
-    for (std::size_t i = 0; i < at.lines.size(); ++i) {
-        const Line& l = at.lines[i];
-        if (l.kind == Kind::Section) {
-            if (at.section) break;  // the first matching section has ended
-            if (equalsIgnoreCase(l.name, section)) at.section = i;
-        } else if (at.section && l.kind == Kind::Key) {
-            at.lastKey = i;
-            if (!at.key && equalsIgnoreCase(l.name, key)) at.key = i;
-        }
+  Location at;
+  at.lines = splitLines(text);
+  section = trimBlanks(section);
+  key = trimBlanks(key);
+  for (std::size_t i = 0; i < at.lines.size(); ++i) {
+    const Line& l = at.lines[i];
+    if (l.kind == Kind::Section) {
+      if (at.section) break;  // the first matching section has ended
+      if (equalsIgnoreCase(l.name, section)) at.section = i;
+    } else if (at.section && l.kind == Kind::Key) {
+      at.lastKey = i;
+      if (!at.key && equalsIgnoreCase(l.name, key)) at.key = i;
     }
-    return at;
+  }
+  return at;
 }
 
 std::string lineBreakOf(std::string_view text) {
-    bool hasLf = text.find('\n') != std::string_view::npos;
-    return (hasLf && text.find("\r\n") == std::string_view::npos) ? "\n" : "\r\n";
+  bool hasLf = text.find('\n') != std::string_view::npos;
+  return (hasLf && text.find("\r\n") == std::string_view::npos) ? "\n" : "\r\n";
 }
 
 std::string splice(std::string_view text, std::size_t from, std::size_t to,
                    std::string_view insert) {
-    std::string out;
-    out.reserve(text.size() + insert.size());
-    out.append(text.substr(0, from)).append(insert).append(text.substr(to));
-    return out;
+  std::string out;
+  out.reserve(text.size() + insert.size());
+  out.append(text.substr(0, from)).append(insert).append(text.substr(to));
+  return out;
 }
 
 }  // namespace
 
 std::string readProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {
-    FileText f = readFile(path);
-    Location at = locate(f.bytes, section, key);
-    if (!at.key) return std::string(defaultValue);
-    return std::string(at.lines[*at.key].value);
+  FileText f = readFile(path);
+  Location at = locate(f.bytes, section, key);
+  if (!at.key) return std::string(defaultValue);
+  return std::string(at.lines[*at.key].value);
 }
 
-bool writeProfileString(const std::string& path, std::string_view section,
-                        std::string_view key, std::string_view value) {
-    FileText f = readFile(path);
-    if (!f.readable) return false;
-    const std::string eol = lineBreakOf(f.bytes);
-    const std::string entry = std::string(trimBlanks(key)) + "=" + std::string(value);
-    Location at = locate(f.bytes, section, key);
+bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  FileText f = readFile(path);
+  if (!f.readable) return false;
+  const std::string eol = lineBreakOf(f.bytes);
+  const std::string entry = std::string(trimBlanks(key)) + "=" + std::string(value);
+  Location at = locate(f.bytes, section, key);
 
-    std::string out;
-    if (at.key) {
-        const Line& l = at.lines[*at.key];
-        out = splice(f.bytes, l.begin, l.contentEnd, entry);
-    } else if (at.section) {
-        // After the section's last key, so blank lines that close the section stay last.
-        const Line& l = at.lines[at.lastKey.value_or(*at.section)];
-        std::string insert = (l.contentEnd == l.end ? eol : "") + entry + eol;
-        out = splice(f.bytes, l.end, l.end, insert);
-    } else {
-        out = f.bytes;
-        if (!out.empty() && out.back() != '\n') out += eol;
-        out += "[" + std::string(trimBlanks(section)) + "]" + eol + entry + eol;
-    }
-    if (f.exists && out == f.bytes) return true;
-    return replaceFile(path, out, f);
-}
-
-bool deleteProfileKey(const std::string& path, std::string_view section,
-                      std::string_view key) {
-    FileText f = readFile(path);
-    if (!f.readable) return false;
-    Location at = locate(f.bytes, section, key);
-    if (!at.key) return true;
+  std::string out;
+  if (at.key) {
     const Line& l = at.lines[*at.key];
-    return replaceFile(path, splice(f.bytes, l.begin, l.end, ""), f);
+    out = splice(f.bytes, l.begin, l.contentEnd, entry);
+  } else if (at.section) {
+    // After the section's last key, so blank lines that close the section stay last.
+    const Line& l = at.lines[at.lastKey.value_or(*at.section)];
+    std::string insert = (l.contentEnd == l.end ? eol : "") + entry + eol;
+    out = splice(f.bytes, l.end, l.end, insert);
+  } else {
+    out = f.bytes;
+    if (!out.empty() && out.back() != '\n') out += eol;
+    out += "[" + std::string(trimBlanks(section)) + "]" + eol + entry + eol;
+  }
+  if (f.exists && out == f.bytes) return true;
+  return replaceFile(path, out, f);
+}
+
+bool deleteProfileKey(const std::string& path, std::string_view section, std::string_view key) {
+  FileText f = readFile(path);
+  if (!f.readable) return false;
+  Location at = locate(f.bytes, section, key);
+  if (!at.key) return true;
+  const Line& l = at.lines[*at.key];
+  return replaceFile(path, splice(f.bytes, l.begin, l.end, ""), f);
 }
 
 }  // namespace platform

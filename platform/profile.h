@@ -18,12 +18,11 @@ std::string readProfileString(const std::string& path, std::string_view section,
 // the line after the section's last key, or appends the section at the end of the file
 // (creating the file, never its folder). All other bytes stay as they were. Returns false
 // when the file cannot be read or written; the old file is then untouched.
-bool writeProfileString(const std::string& path, std::string_view section,
-                        std::string_view key, std::string_view value);
+bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 // Removes the whole line of `key` in the first section named `section`. Returns true also
 // when there was nothing to remove; false when the file cannot be read or written.
-bool deleteProfileKey(const std::string& path, std::string_view section,
-                      std::string_view key);
+bool deleteProfileKey(const std::string& path, std::string_view section, std::string_view key);
 
 }  // namespace platform
