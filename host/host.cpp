@@ -7,11 +7,16 @@ namespace host {
 
 const char* iconName(PBMessageIcon icon) {
   switch (icon) {
-    case PBMessageIcon::Information: return "information";
-    case PBMessageIcon::Warning: return "warning";
-    case PBMessageIcon::Error: return "error";
-    case PBMessageIcon::Question: return "question";
-    case PBMessageIcon::None: break;
+    case PBMessageIcon::Information:
+      return "information";
+    case PBMessageIcon::Warning:
+      return "warning";
+    case PBMessageIcon::Error:
+      return "error";
+    case PBMessageIcon::Question:
+      return "question";
+    case PBMessageIcon::None:
+      break;
   }
   return "none";
 }
@@ -26,7 +31,8 @@ struct Host::Loaded {
     handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) throw HostError(std::string("cannot load library: ") + dlerror());
     getDescription = reinterpret_cast<PBX_GetDescription_t>(entry("PBX_GetDescription"));
-    createObject = reinterpret_cast<PBX_CreateNonVisualObject_t>(entry("PBX_CreateNonVisualObject"));
+    createObject =
+        reinterpret_cast<PBX_CreateNonVisualObject_t>(entry("PBX_CreateNonVisualObject"));
     invokeGlobal = reinterpret_cast<PBX_InvokeGlobalFunction_t>(entry("PBX_InvokeGlobalFunction"));
   }
   ~Loaded() { dlclose(handle); }

@@ -25,8 +25,8 @@ struct Message {
 
 struct CallResult {
   PBXRESULT code = PBX_OK;
-  Value result;               // wasSet() false when the operation set nothing
-  std::vector<Value> args;    // every argument after the call
+  Value result;             // wasSet() false when the operation set nothing
+  std::vector<Value> args;  // every argument after the call
   std::vector<Message> messages;
 };
 

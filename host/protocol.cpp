@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <limits>
-
 #include <nlohmann/json.hpp>
 
 #include "platform/gbk.h"
@@ -13,7 +12,8 @@
 namespace host {
 namespace {
 
-using nlohmann::json;
+// Keys keep the order they are written in, as the protocol shows them.
+using json = nlohmann::ordered_json;
 
 class RequestError : public std::runtime_error {
  public:
@@ -87,11 +87,12 @@ std::string textOf(const json& value, const json* hex) {
 
 std::int64_t integerOf(const json& value, std::int64_t low, std::int64_t high) {
   if (!value.is_number_integer()) throw RequestError("value must be a whole number");
-  const std::int64_t n = value.is_number_unsigned()
-                             ? static_cast<std::int64_t>(std::min<std::uint64_t>(
-                                   value.get<std::uint64_t>(),
-                                   static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())))
-                             : value.get<std::int64_t>();
+  const std::int64_t n =
+      value.is_number_unsigned()
+          ? static_cast<std::int64_t>(std::min<std::uint64_t>(
+                value.get<std::uint64_t>(),
+                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())))
+          : value.get<std::int64_t>();
   if (n < low || n > high) throw RequestError("value out of range: " + value.dump());
   return n;
 }
@@ -103,8 +104,8 @@ Value dateOf(const json& value, bool withTime) {
   double second = 0;
   bool ok;
   if (withTime) {
-    ok = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%lf%n", &year, &month, &day, &hour,
-                     &minute, &second, &consumed) == 6 &&
+    ok = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%lf%n", &year, &month, &day, &hour, &minute,
+                     &second, &consumed) == 6 &&
          static_cast<std::size_t>(consumed) == text.size() && hour >= 0 && hour < 24 &&
          minute >= 0 && minute < 60 && second >= 0 && second < 60;
   } else {
@@ -129,7 +130,8 @@ Value valueOf(const json& request, const Host& host) {
   if (!request.contains("value") && hex == nullptr) throw RequestError("a value needs a value");
   const json& value = request.contains("value") ? request["value"] : request["hex"];
   switch (type) {
-    case ValueType::String: return Value::string(textOf(value, hex));
+    case ValueType::String:
+      return Value::string(textOf(value, hex));
     case ValueType::Int:
       return Value::int16(static_cast<pbint>(integerOf(value, -32768, 32767)));
     case ValueType::Long:
@@ -143,8 +145,10 @@ Value valueOf(const json& request, const Host& host) {
       if (value.is_number()) return Value::decimal(value.dump());
       if (!value.is_string()) throw RequestError("value must be a decimal text");
       return Value::decimal(value.get<std::string>());
-    case ValueType::Date: return dateOf(value, false);
-    case ValueType::DateTime: return dateOf(value, true);
+    case ValueType::Date:
+      return dateOf(value, false);
+    case ValueType::DateTime:
+      return dateOf(value, true);
     case ValueType::Object: {
       if (!value.is_string()) throw RequestError("value must name a host object");
       HostObject* object = host.hostObject(value.get<std::string>());
@@ -154,7 +158,8 @@ Value valueOf(const json& request, const Host& host) {
     case ValueType::StringArray: {
       if (!value.is_array()) throw RequestError("value must be an array of texts");
       std::vector<std::string> items;
-      for (const json& item : value) items.push_back(textOf(item, hex != nullptr ? &item : nullptr));
+      for (const json& item : value)
+        items.push_back(textOf(item, hex != nullptr ? &item : nullptr));
       return Value::stringArray(std::move(items));
     }
   }
@@ -169,14 +174,26 @@ json jsonOf(const Value& value, const std::map<pbobject, std::string>& objectNam
     return out;
   }
   switch (value.type()) {
-    case ValueType::String: putText(out, value.text()); break;
+    case ValueType::String:
+      putText(out, value.text());
+      break;
     case ValueType::Int:
     case ValueType::Long:
-    case ValueType::Ulong: out["value"] = value.integer(); break;
-    case ValueType::Boolean: out["value"] = value.flag(); break;
-    case ValueType::Decimal: out["value"] = lossyUtf8(value.text()); break;
-    case ValueType::Date: out["value"] = formatDate(value.dateValue()); break;
-    case ValueType::DateTime: out["value"] = formatDateTime(value.dateTimeValue()); break;
+    case ValueType::Ulong:
+      out["value"] = value.integer();
+      break;
+    case ValueType::Boolean:
+      out["value"] = value.flag();
+      break;
+    case ValueType::Decimal:
+      out["value"] = lossyUtf8(value.text());
+      break;
+    case ValueType::Date:
+      out["value"] = formatDate(value.dateValue());
+      break;
+    case ValueType::DateTime:
+      out["value"] = formatDateTime(value.dateTimeValue());
+      break;
     case ValueType::Object: {
       auto found = objectNames.find(value.objectValue());
       out["value"] = found != objectNames.end() ? found->second : "";
@@ -217,7 +234,8 @@ std::string Protocol::handle(const std::string& line) {
     if (op == "describe") {
       reply = {{"ok", true}, {"text", lossyUtf8(host_.descriptionText())}};
     } else if (op == "create") {
-      const PBXRESULT code = host_.create(stringField(request, "class"), stringField(request, "as"));
+      const PBXRESULT code =
+          host_.create(stringField(request, "class"), stringField(request, "as"));
       reply = {{"ok", true}, {"code", code}};
     } else if (op == "destroy") {
       const std::string& name = stringField(request, "object");
@@ -249,8 +267,9 @@ std::string Protocol::handle(const std::string& line) {
       for (const Value& arg : result.args) reply["args"].push_back(jsonOf(arg, objectNames));
       reply["messages"] = json::array();
       for (const Message& m : result.messages) {
-        reply["messages"].push_back(
-            {{"caption", lossyUtf8(m.caption)}, {"text", lossyUtf8(m.text)}, {"icon", iconName(m.icon)}});
+        reply["messages"].push_back({{"caption", lossyUtf8(m.caption)},
+                                     {"text", lossyUtf8(m.text)},
+                                     {"icon", iconName(m.icon)}});
       }
     } else {
       throw RequestError("unknown op " + op);

@@ -90,8 +90,9 @@ PBXRESULT Session::InitCallInfo(pbclass cls, pbmethodID method, PBCallInfo* info
   if (cls == nullptr || info == nullptr || method >= cls->functions.size()) {
     return PBX_E_INVALID_ARGUMENT;
   }
-  info->pArgs = new Arguments(std::vector<Value>(
-      static_cast<std::size_t>(cls->functions[method].argumentCount), Value::null(ValueType::String)));
+  info->pArgs = new Arguments(
+      std::vector<Value>(static_cast<std::size_t>(cls->functions[method].argumentCount),
+                         Value::null(ValueType::String)));
   info->returnValue = new Value();
   info->returnClass = cls;
   return PBX_OK;

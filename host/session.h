@@ -32,8 +32,8 @@ class Session final : public IPB_Session {
   PBXRESULT SetDecimal(pbdec value, const char* text) override;
   const char* GetDecimalString(pbdec value) override;
   pbclass GetClass(pbobject object) override;
-  pbmethodID GetMethodID(pbclass cls, const char* name, PBRoutineType type,
-                         const char* signature, pbboolean publicOnly) override;
+  pbmethodID GetMethodID(pbclass cls, const char* name, PBRoutineType type, const char* signature,
+                         pbboolean publicOnly) override;
   PBXRESULT InitCallInfo(pbclass cls, pbmethodID method, PBCallInfo* info) override;
   PBXRESULT InvokeObjectFunction(pbobject object, pbmethodID method, PBCallInfo* info) override;
   void FreeCallInfo(PBCallInfo* info) override;

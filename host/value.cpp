@@ -9,8 +9,9 @@
 namespace host {
 namespace {
 
-constexpr std::array<const char*, 10> kTypeNames = {
-    "string", "int", "long", "ulong", "boolean", "decimal", "date", "datetime", "object", "string[]"};
+constexpr std::array<const char*, 10> kTypeNames = {"string",  "int",     "long", "ulong",
+                                                    "boolean", "decimal", "date", "datetime",
+                                                    "object",  "string[]"};
 
 }  // namespace
 
@@ -43,8 +44,8 @@ std::string formatDateTime(const pbdatetime_& dt) {
   char buffer[64];
   const double whole = std::floor(dt.second);
   if (dt.second == whole) {
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", dt.year, dt.month,
-                  dt.day, dt.hour, dt.minute, static_cast<int>(whole));
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", dt.year, dt.month, dt.day,
+                  dt.hour, dt.minute, static_cast<int>(whole));
   } else {
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%09.6f", dt.year, dt.month,
                   dt.day, dt.hour, dt.minute, dt.second);

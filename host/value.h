@@ -30,7 +30,18 @@ struct pbarray_ {
 
 namespace host {
 
-enum class ValueType { String, Int, Long, Ulong, Boolean, Decimal, Date, DateTime, Object, StringArray };
+enum class ValueType {
+  String,
+  Int,
+  Long,
+  Ulong,
+  Boolean,
+  Decimal,
+  Date,
+  DateTime,
+  Object,
+  StringArray
+};
 
 const char* typeName(ValueType type);
 // Accepts the names typeName gives; false for any other text.

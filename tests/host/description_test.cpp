@@ -1,7 +1,7 @@
 // Taking a class description apart: blocks, declarations, overloads.
-#include <gtest/gtest.h>
-
 #include "host/description.h"
+
+#include <gtest/gtest.h>
 
 namespace host {
 namespace {

@@ -54,7 +54,8 @@ TEST_F(Frame, DescriptionKeepsItsOwnSpacing) {
       "is_keyword,ref string is_from,ref string is_where,ref string is_group,ref string "
       "is_having,ref string is_order )\n",
   };
-  for (const char* line : lines) EXPECT_NE(host.descriptionText().find(line), std::string::npos) << line;
+  for (const char* line : lines)
+    EXPECT_NE(host.descriptionText().find(line), std::string::npos) << line;
 }
 
 TEST_F(Frame, ClassesAreCreatedByNameIgnoringCase) {
@@ -63,10 +64,12 @@ TEST_F(Frame, ClassesAreCreatedByNameIgnoringCase) {
     PBXRESULT code;
   };
   const Case cases[] = {
-      {"c_n_cst_dw", PBX_OK},     {"c_n_cst_stockupdatesql", PBX_OK}, {"n_cst_dbfunc", PBX_OK},
-      {"N_CST_DBFUNC", PBX_OK},   {"N_Cst_DbFunc", PBX_OK},           {"c_n_form_where", PBX_OK},
-      {"n_cst_gbtobig5", PBX_OK}, {"n_cst_textToJpg", PBX_OK},        {"n_cst_dwsrc", PBX_OK},
-      {"n_cst_app", PBX_OK},      {"n_create_sql", PBX_OK},           {"n_get_sql", PBX_E_NO_SUCH_CLASS},
+      {"c_n_cst_dw", PBX_OK},     {"c_n_cst_stockupdatesql", PBX_OK},
+      {"n_cst_dbfunc", PBX_OK},   {"N_CST_DBFUNC", PBX_OK},
+      {"N_Cst_DbFunc", PBX_OK},   {"c_n_form_where", PBX_OK},
+      {"n_cst_gbtobig5", PBX_OK}, {"n_cst_textToJpg", PBX_OK},
+      {"n_cst_dwsrc", PBX_OK},    {"n_cst_app", PBX_OK},
+      {"n_create_sql", PBX_OK},   {"n_get_sql", PBX_E_NO_SUCH_CLASS},
       {"", PBX_E_NO_SUCH_CLASS},  {"n_cst_app ", PBX_E_NO_SUCH_CLASS},
   };
   for (const Case& c : cases) {
@@ -78,8 +81,9 @@ TEST_F(Frame, ClassesAreCreatedByNameIgnoringCase) {
 
 TEST_F(Frame, MethodsWithoutOperationAnswerSuccessWithNothingSet) {
   ASSERT_EQ(host.create("n_cst_dbfunc", "db"), PBX_OK);
-  CallResult r = host.call("db", "of_ConnectServer",
-                           {Value::string("s"), Value::string("d"), Value::string("u"), Value::string("p")});
+  CallResult r =
+      host.call("db", "of_ConnectServer",
+                {Value::string("s"), Value::string("d"), Value::string("u"), Value::string("p")});
   EXPECT_EQ(r.code, PBX_OK);
   EXPECT_FALSE(r.result.wasSet());
   for (const Value& arg : r.args) EXPECT_FALSE(arg.wasSet());
@@ -132,9 +136,9 @@ Value sampleOf(const Parameter& p) {
 // Operations with real effects on the machine (files, processes, the
 // database) are left to their own tests.
 bool touchesTheMachine(const std::string& name) {
-  static const char* kNames[] = {"gf_writefile", "gf_createfile", "gf_RunAs", "gf_run_process",
-                                 "gf_dispdatabytext", "of_SaveBmp", "of_AutoConnect",
-                                 "of_ConnectMySQL", "of_ShutDown"};
+  static const char* kNames[] = {"gf_writefile",   "gf_createfile",     "gf_RunAs",
+                                 "gf_run_process", "gf_dispdatabytext", "of_SaveBmp",
+                                 "of_AutoConnect", "of_ConnectMySQL",   "of_ShutDown"};
   for (const char* n : kNames)
     if (name == n) return true;
   return false;

@@ -1,8 +1,8 @@
 // The host against probe.pbx: how values are read and written, overloads,
 // method ids, the message hook and calls of host-object functions.
-#include <gtest/gtest.h>
-
 #include "host/host.h"
+
+#include <gtest/gtest.h>
 
 namespace host {
 namespace {
@@ -76,8 +76,9 @@ TEST_F(ProbeHost, UnsetResultIsReportedAsNotSet) {
 }
 
 TEST_F(ProbeHost, MessageBoxesOfACallAreCollectedForThatCallOnly) {
-  CallResult r = host.call("p", "show", {Value::string("show"), Value::string("open failure"),
-                                         Value::int16(static_cast<pbint>(PBMessageIcon::Error))});
+  CallResult r = host.call("p", "show",
+                           {Value::string("show"), Value::string("open failure"),
+                            Value::int16(static_cast<pbint>(PBMessageIcon::Error))});
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_EQ(r.messages[0].caption, "show");
   EXPECT_EQ(r.messages[0].text, "open failure");
@@ -105,19 +106,21 @@ TEST_F(ProbeHost, ExtensionCallsFunctionsOfHostObjects) {
       {"modify", "no function"},
   };
   for (const Case& c : cases) {
-    const CallResult r = host.call("p", "ask", {Value::object(dw.handle()), Value::string(c.function),
-                                                Value::string("datawindow.column.count")});
+    const CallResult r = host.call("p", "ask",
+                                   {Value::object(dw.handle()), Value::string(c.function),
+                                    Value::string("datawindow.column.count")});
     EXPECT_EQ(r.result.text(), c.expected) << c.function;
   }
   EXPECT_EQ(received.size(), 2u);
-  const CallResult none = host.call("p", "ask", {Value::null(ValueType::Object), Value::string("describe"),
-                                                 Value::string("x")});
+  const CallResult none = host.call(
+      "p", "ask", {Value::null(ValueType::Object), Value::string("describe"), Value::string("x")});
   EXPECT_EQ(none.result.text(), "no object");
 }
 
 TEST(HostLoading, GlobalFunctionsAndUnknownClasses) {
   Host host(PROBE_PATH);
-  EXPECT_EQ(host.callFunction("pr_sum", {Value::long32(40), Value::long32(2)}).result.integer(), 42);
+  EXPECT_EQ(host.callFunction("pr_sum", {Value::long32(40), Value::long32(2)}).result.integer(),
+            42);
   EXPECT_THROW(host.callFunction("pr_sum", {Value::long32(40)}), HostError);
   EXPECT_EQ(host.create("nothing", "n"), PBX_E_NO_SUCH_CLASS);
   EXPECT_FALSE(host.hasObject("n"));

@@ -40,27 +40,33 @@ TEST(PbxhostProtocol, DescribeCreateCallDestroy) {
   Pbxhost host;
   json r = host.ask(R"({"op":"describe"})");
   EXPECT_EQ(r["ok"], true);
-  EXPECT_TRUE(r["text"].get<std::string>().starts_with("class n_cst_gbtobig5 from nonvisualobject\n"));
+  EXPECT_TRUE(
+      r["text"].get<std::string>().starts_with("class n_cst_gbtobig5 from nonvisualobject\n"));
 
   EXPECT_EQ(host.ask(R"({"op":"create","class":"n_cst_app","as":"a"})"),
             json::parse(R"({"ok":true,"code":0})"));
   EXPECT_EQ(host.ask(R"({"op":"create","class":"n_get_sql","as":"g"})"),
             json::parse(R"({"ok":true,"code":-13})"));
 
-  r = host.ask(R"({"op":"call","object":"a","method":"of_GetGuid","args":[{"type":"int","value":0}]})");
-  EXPECT_EQ(r, json::parse(utf8(u8R"({"ok":true,"code":0,"result":{"type":"string","value":"传入参数长度为0"},
+  r = host.ask(
+      R"({"op":"call","object":"a","method":"of_GetGuid","args":[{"type":"int","value":0}]})");
+  EXPECT_EQ(r, json::parse(utf8(
+                   u8R"({"ok":true,"code":0,"result":{"type":"string","value":"传入参数长度为0"},
                                "args":[{"type":"int","value":0}],"messages":[]})")));
   r = host.ask(R"({"op":"call","object":"a","id":1,"args":[{"type":"int","value":5}]})");
   EXPECT_EQ(r["result"]["value"].get<std::string>().size(), 5u);
 
   EXPECT_EQ(host.ask(R"({"op":"destroy","object":"a"})"), json::parse(R"({"ok":true})"));
-  EXPECT_EQ(host.ask(R"({"op":"call","object":"a","id":1,"args":[{"type":"int","value":5}]})")["ok"], false);
+  EXPECT_EQ(
+      host.ask(R"({"op":"call","object":"a","id":1,"args":[{"type":"int","value":5}]})")["ok"],
+      false);
   EXPECT_EQ(host.finish(), 0);
 }
 
 TEST(PbxhostProtocol, GlobalFunctionsShowByReferenceWritesAndSetterTypes) {
   Pbxhost host;
-  json r = host.ask(utf8(u8R"({"op":"call","function":"gf_addstring",
+  json r =
+      host.ask(utf8(u8R"({"op":"call","function":"gf_addstring",
                         "args":[{"type":"string","value":"a"},{"type":"string","value":"中"}]})"));
   EXPECT_EQ(r["result"], json::parse(R"({"type":"int","value":1})"));
   EXPECT_EQ(r["args"][0], json::parse(utf8(u8R"({"type":"string","value":"a\r\n中"})")));
@@ -75,10 +81,12 @@ TEST(PbxhostProtocol, GlobalFunctionsShowByReferenceWritesAndSetterTypes) {
   EXPECT_EQ(r["result"]["value"], 2);
   EXPECT_EQ(r["args"][2], json::parse(R"({"type":"string[]","value":["x","y","3"]})"));
 
-  r = host.ask(R"({"op":"call","function":"gf_getmonthlastday","args":[{"type":"date","value":"2024-02-10"}]})");
+  r = host.ask(
+      R"({"op":"call","function":"gf_getmonthlastday","args":[{"type":"date","value":"2024-02-10"}]})");
   EXPECT_EQ(r["result"], json::parse(R"({"type":"date","value":"2024-02-29"})"));
 
-  r = host.ask(R"({"op":"call","function":"gf_spectonum","args":[{"type":"string","value":"10*20"}]})");
+  r = host.ask(
+      R"({"op":"call","function":"gf_spectonum","args":[{"type":"string","value":"10*20"}]})");
   EXPECT_EQ(r["result"]["type"], "decimal");
 
   r = host.ask(R"({"op":"call","function":"gf_trim","args":[{"type":"string","null":true}]})");
@@ -87,7 +95,8 @@ TEST(PbxhostProtocol, GlobalFunctionsShowByReferenceWritesAndSetterTypes) {
 
 TEST(PbxhostProtocol, BytesThatAreNotGbkTravelAsHex) {
   Pbxhost host;
-  json r = host.ask(R"({"op":"call","function":"gf_trim","args":[{"type":"string","hex":"20ff4120"}]})");
+  json r =
+      host.ask(R"({"op":"call","function":"gf_trim","args":[{"type":"string","hex":"20ff4120"}]})");
   EXPECT_EQ(r["result"]["hex"], "ff41");
   EXPECT_EQ(r["args"][0]["hex"], "20ff4120");
   r = host.ask(R"({"op":"call","function":"gf_trim","args":[{"type":"string","hex":"20d6d020"}]})");
@@ -121,16 +130,19 @@ TEST(PbxhostProtocol, MalformedRequestsAreAnsweredAndTheToolGoesOn) {
 TEST(PbxhostProtocol, MessageBoxesOfTheCallAreListed) {
   Pbxhost host({"--lib", PROBE_PATH});
   ASSERT_EQ(host.ask(R"({"op":"create","class":"probe","as":"p"})")["code"], 0);
-  const json r = host.ask(utf8(u8R"({"op":"call","object":"p","method":"show","args":[
+  const json r =
+      host.ask(utf8(u8R"({"op":"call","object":"p","method":"show","args":[
       {"type":"string","value":"show"},{"type":"string","value":"修改库存"},{"type":"int","value":3}]})"));
-  EXPECT_EQ(r["messages"], json::parse(utf8(u8R"([{"caption":"show","text":"修改库存","icon":"error"}])")));
+  EXPECT_EQ(r["messages"],
+            json::parse(utf8(u8R"([{"caption":"show","text":"修改库存","icon":"error"}])")));
   const json w = host.ask(R"({"op":"call","object":"p","method":"writeall","args":[
       {"type":"int","null":true},{"type":"long","null":true},{"type":"ulong","null":true},
       {"type":"boolean","null":true},{"type":"decimal","value":"1"},{"type":"date","value":"2000-01-01"},
       {"type":"datetime","value":"2000-01-01 00:00:00"},{"type":"string","null":true},
       {"type":"string[]","value":[]}]})");
   EXPECT_EQ(w["result"], json::parse(R"({"type":"decimal","value":"-0.01"})"));
-  EXPECT_EQ(w["args"], json::parse(utf8(u8R"([{"type":"int","value":-7},{"type":"long","value":-70000},
+  EXPECT_EQ(w["args"],
+            json::parse(utf8(u8R"([{"type":"int","value":-7},{"type":"long","value":-70000},
       {"type":"ulong","value":4000000000},{"type":"boolean","value":true},{"type":"decimal","value":"12.50"},
       {"type":"date","value":"2024-02-29"},{"type":"datetime","value":"2024-12-31 23:59:58"},
       {"type":"string","value":"你好"},{"type":"string[]","value":["","","three"]}])")));

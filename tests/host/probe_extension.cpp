@@ -12,8 +12,10 @@ const char kDescription[] =
     "class probe from nonvisualobject\n"
     "function string show(string as_caption,string as_text,int ai_icon)\n"
     "function string ask(powerobject ap_obj,string as_function,string as_command)\n"
-    "function string readall(int ai,long al,ulong aul,boolean ab,decimal adc,date ad,datetime adt,string as,string asa[])\n"
-    "function decimal writeall(ref int ai,ref long al,ref ulong aul,ref boolean ab,ref decimal adc,ref date ad,ref datetime adt,ref string as,ref string asa[])\n"
+    "function string readall(int ai,long al,ulong aul,boolean ab,decimal adc,date ad,datetime "
+    "adt,string as,string asa[])\n"
+    "function decimal writeall(ref int ai,ref long al,ref ulong aul,ref boolean ab,ref decimal "
+    "adc,ref date ad,ref datetime adt,ref string as,ref string asa[])\n"
     "function integer count()\n"
     "function integer count(string as_one)\n"
     "end class\n"
@@ -31,7 +33,8 @@ std::string show(IPB_Session* session, PBCallInfo* info) {
   if (hook == nullptr) return "no hook";
   const std::string caption = text(session, info->pArgs->GetAt(0));
   const std::string body = text(session, info->pArgs->GetAt(1));
-  hook->Show(caption.c_str(), body.c_str(), static_cast<PBMessageIcon>(info->pArgs->GetAt(2)->GetInt()));
+  hook->Show(caption.c_str(), body.c_str(),
+             static_cast<PBMessageIcon>(info->pArgs->GetAt(2)->GetInt()));
   return "shown";
 }
 
@@ -41,7 +44,8 @@ std::string ask(IPB_Session* session, PBCallInfo* info) {
   const std::string function = text(session, info->pArgs->GetAt(1));
   const std::string command = text(session, info->pArgs->GetAt(2));
   pbclass cls = session->GetClass(object);
-  pbmethodID id = session->GetMethodID(cls, function.c_str(), PBRoutineType::Function, "SXS", false);
+  pbmethodID id =
+      session->GetMethodID(cls, function.c_str(), PBRoutineType::Function, "SXS", false);
   if (id == kUndefinedMethodID) return "no function";
   PBCallInfo call;
   if (session->InitCallInfo(cls, id, &call) != PBX_OK) {
@@ -102,13 +106,24 @@ class Probe final : public IPBX_NonVisualObject {
  public:
   PBXRESULT Invoke(IPB_Session* session, pbobject, pbmethodID method, PBCallInfo* info) override {
     switch (method & 0xffff) {
-      case 0: info->returnValue->SetString(show(session, info).c_str()); break;
-      case 1: info->returnValue->SetString(ask(session, info).c_str()); break;
-      case 2: info->returnValue->SetString(readall(session, info).c_str()); break;
-      case 3: writeall(session, info); break;
+      case 0:
+        info->returnValue->SetString(show(session, info).c_str());
+        break;
+      case 1:
+        info->returnValue->SetString(ask(session, info).c_str());
+        break;
+      case 2:
+        info->returnValue->SetString(readall(session, info).c_str());
+        break;
+      case 3:
+        writeall(session, info);
+        break;
       case 4:
-      case 5: info->returnValue->SetInt(static_cast<pbint>(info->pArgs->GetCount())); break;
-      default: break;
+      case 5:
+        info->returnValue->SetInt(static_cast<pbint>(info->pArgs->GetCount()));
+        break;
+      default:
+        break;
     }
     return PBX_OK;
   }
