@@ -1,0 +1,109 @@
+// Which class names create which objects, and which global function names
+// reach which operations.
+#include "extension/frame/class_table.h"
+
+#include <array>
+#include <new>
+
+#include "extension/general/n_cst_app.h"
+#include "extension/general/string_functions.h"
+#include "platform/gbk_text.h"
+
+namespace nx {
+namespace {
+
+// An object of a class whose methods have no operation in this library yet:
+// every call answers success with nothing set.
+class WithoutOperations final : public IPBX_NonVisualObject {
+ public:
+  PBXRESULT Invoke(IPB_Session*, pbobject, pbmethodID, PBCallInfo*) override { return PBX_OK; }
+  void Destroy() override { delete this; }
+};
+
+IPBX_NonVisualObject* createWithoutOperations(IPB_Session*, pbobject) {
+  return new (std::nothrow) WithoutOperations();
+}
+
+struct ClassEntry {
+  const char* name;
+  Factory factory;
+};
+
+constexpr std::array<ClassEntry, 9> kClasses = {{
+    {"c_n_cst_dw", createWithoutOperations},
+    {"c_n_cst_stockupdatesql", createWithoutOperations},
+    {"n_cst_dbfunc", createWithoutOperations},
+    {"c_n_form_where", createWithoutOperations},
+    {"n_cst_gbtobig5", createWithoutOperations},
+    {"n_cst_texttojpg", createWithoutOperations},
+    {"n_cst_dwsrc", createWithoutOperations},
+    {"n_cst_app", n_cst_app::create},
+    {"n_create_sql", createWithoutOperations},
+}};
+
+struct FunctionEntry {
+  const char* name;
+  GlobalOperation operation;
+};
+
+constexpr std::array<FunctionEntry, 43> kFunctions = {{
+    {"gf_addstring", gf_addstring},
+    {"gf_addstring_list", gf_addstring_list},
+    {"gf_addstring_and", gf_addstring_and},
+    {"trimlength", trimlength},
+    {"gf_trim", gf_trim},
+    {"gf_del_rem", gf_del_rem},
+    {"gf_dispdatabytext", nullptr},
+    {"gf_booltochar", gf_booltochar},
+    {"gf_chartobool", gf_chartobool},
+    {"gf_stricmp", gf_stricmp},
+    {"gf_addline", gf_addline},
+    {"gf_getfilename", gf_getfilename},
+    {"gf_getfilepath", gf_getfilepath},
+    {"gf_getpartlikes", gf_getpartlikes},
+    {"gf_is_operater", gf_is_operater},
+    {"gf_rmb_c", gf_rmb_c},
+    {"gf_readcard_userpwd", gf_readcard_userpwd},
+    {"gf_lastmonth", gf_lastmonth},
+    {"getusername", nullptr},
+    {"findwindow", nullptr},
+    {"getwindowsdirectory", nullptr},
+    {"getsystemdirectory", nullptr},
+    {"getcomputername", nullptr},
+    {"getmodulehandle", nullptr},
+    {"gf_iswhitechar", gf_iswhitechar},
+    {"gf_replaceall", gf_replaceall},
+    {"gf_replace", gf_replace},
+    {"gf_spectonum", gf_spectonum},
+    {"gf_writefile", nullptr},
+    {"gf_getsubstring", gf_getsubstring},
+    {"gf_readfiletostring", nullptr},
+    {"gf_createfile", nullptr},
+    {"gf_getmonthfirstday", gf_getmonthfirstday},
+    {"gf_getmonthlastday", gf_getmonthlastday},
+    {"gf_relativeday_c", gf_relativeday_c},
+    {"gf_relativedatetimemonth_c", gf_relativedatetimemonth_c},
+    {"gf_relativemonthbyperiod", gf_relativemonthbyperiod},
+    {"gf_intToDateTime", gf_intToDateTime},
+    {"gf_getselfprintlist", nullptr},
+    {"gf_runas", nullptr},
+    {"gf_getsessionid", nullptr},
+    {"gf_is_running", nullptr},
+    {"gf_run_process", nullptr},
+}};
+
+}  // namespace
+
+Factory findFactory(std::string_view className) {
+  for (const ClassEntry& entry : kClasses)
+    if (platform::equalsIgnoreCase(className, entry.name)) return entry.factory;
+  return nullptr;
+}
+
+GlobalOperation findGlobalFunction(std::string_view functionName) {
+  for (const FunctionEntry& entry : kFunctions)
+    if (platform::equalsIgnoreCase(functionName, entry.name)) return entry.operation;
+  return nullptr;
+}
+
+}  // namespace nx
