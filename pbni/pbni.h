@@ -120,8 +120,8 @@ class IPB_Session {
   virtual const char* GetDateTimeString(pbdatetime value) = 0;
   // Change the handle in place; PBX_E_INVALID_ARGUMENT for no calendar date.
   virtual PBXRESULT SetDate(pbdate value, pbint year, pbint month, pbint day) = 0;
-  virtual PBXRESULT SetDateTime(pbdatetime value, pbint year, pbint month, pbint day,
-                                pbint hour, pbint minute, pbdouble second) = 0;
+  virtual PBXRESULT SetDateTime(pbdatetime value, pbint year, pbint month, pbint day, pbint hour,
+                                pbint minute, pbdouble second) = 0;
 
   // Decimals travel as their text.
   virtual pbdec NewDecimal() = 0;
@@ -135,8 +135,7 @@ class IPB_Session {
   virtual pbmethodID GetMethodID(pbclass cls, const char* name, PBRoutineType type,
                                  const char* signature, pbboolean publicOnly) = 0;
   virtual PBXRESULT InitCallInfo(pbclass cls, pbmethodID method, PBCallInfo* info) = 0;
-  virtual PBXRESULT InvokeObjectFunction(pbobject object, pbmethodID method,
-                                         PBCallInfo* info) = 0;
+  virtual PBXRESULT InvokeObjectFunction(pbobject object, pbmethodID method, PBCallInfo* info) = 0;
   virtual void FreeCallInfo(PBCallInfo* info) = 0;
 
   // Where the extension's owner-less message boxes go; null when the host
@@ -161,9 +160,8 @@ class IPBX_NonVisualObject {
 extern "C" {
 using PBX_GetDescription_t = const char* (*)();
 using PBX_CreateNonVisualObject_t = PBXRESULT (*)(IPB_Session* session, pbobject object,
-                                                   const char* className,
-                                                   IPBX_NonVisualObject** created);
-using PBX_InvokeGlobalFunction_t = PBXRESULT (*)(IPB_Session* session,
-                                                  const char* functionName,
-                                                  PBCallInfo* info);
+                                                  const char* className,
+                                                  IPBX_NonVisualObject** created);
+using PBX_InvokeGlobalFunction_t = PBXRESULT (*)(IPB_Session* session, const char* functionName,
+                                                 PBCallInfo* info);
 }
