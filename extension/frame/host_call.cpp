@@ -16,28 +16,30 @@ std::optional<std::string> Call::text(int position) const {
   return std::string(bytes != nullptr ? bytes : "");
 }
 
-std::optional<pbint> Call::integer(int position) const {
-  IPB_Value* value = arg(position);
+namespace {
+
+template <class T>
+std::optional<T> scalar(IPB_Value* value, T (IPB_Value::*get)()) {
   if (value->IsNull()) return std::nullopt;
-  return value->GetInt();
+  return (value->*get)();
+}
+
+}  // namespace
+
+std::optional<pbint> Call::integer(int position) const {
+  return scalar(arg(position), &IPB_Value::GetInt);
 }
 
 std::optional<pblong> Call::long32(int position) const {
-  IPB_Value* value = arg(position);
-  if (value->IsNull()) return std::nullopt;
-  return value->GetLong();
+  return scalar(arg(position), &IPB_Value::GetLong);
 }
 
 std::optional<pbulong> Call::ulong32(int position) const {
-  IPB_Value* value = arg(position);
-  if (value->IsNull()) return std::nullopt;
-  return value->GetUlong();
+  return scalar(arg(position), &IPB_Value::GetUlong);
 }
 
 std::optional<bool> Call::boolean(int position) const {
-  IPB_Value* value = arg(position);
-  if (value->IsNull()) return std::nullopt;
-  return value->GetBool();
+  return scalar(arg(position), &IPB_Value::GetBool);
 }
 
 std::optional<std::string> Call::decimalText(int position) const {
