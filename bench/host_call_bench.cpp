@@ -3,14 +3,12 @@
 // ratios are printed after the figures.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 
 #include "extension/general/rmb_capital.h"
 #include "extension/general/text_rules.h"
+#include "bench/ratios.h"
 #include "host/host.h"
 
 namespace {
@@ -79,34 +77,11 @@ void HostRmb(benchmark::State& state) {
 }
 BENCHMARK(HostRmb);
 
-// Keeps each benchmark's time per iteration for the ratios.
-class Collector : public benchmark::ConsoleReporter {
- public:
-  Collector() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> nanoseconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Collector collector;
-  benchmark::RunSpecifiedBenchmarks(&collector);
-  const auto ratio = [&collector](const char* name, const char* peer) {
-    const auto a = collector.nanoseconds.find(name), b = collector.nanoseconds.find(peer);
-    if (a == collector.nanoseconds.end() || b == collector.nanoseconds.end() || b->second == 0)
-      return;
-    std::printf("%-18s %9.1f ns per call, %6.2fx %s (%.1f ns more)\n", name, a->second,
-                a->second / b->second, peer, a->second - b->second);
-  };
-  std::printf("\nRatios against the direct call:\n");
-  ratio("EntryPointTrim", "DirectTrim");
-  ratio("HostTrimDispatch", "DirectTrim");
-  ratio("HostRmb", "DirectRmb");
-  benchmark::Shutdown();
-  return 0;
+  return bench::runWithRatios(argc, argv,
+                              {{"EntryPointTrim", "DirectTrim"},
+                               {"HostTrimDispatch", "DirectTrim"},
+                               {"HostRmb", "DirectRmb"}});
 }
