@@ -10,7 +10,7 @@
 #include <optional>
 #include <sstream>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

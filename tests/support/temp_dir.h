@@ -11,7 +11,7 @@
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform.XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "norvex.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     path_ = pattern + "/";
   }
