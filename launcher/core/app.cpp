@@ -1,0 +1,50 @@
+#include "launcher/core/app.h"
+
+#include "launcher/core/builtin.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "platform/system_info.h"
+
+namespace launcher {
+
+App::App(std::string appDir, ui::Desktop& desktopRef, platform::Processes& processesRef)
+    : AppDir(std::move(appDir)),
+      Title(builtin::kApplicationTitle),
+      desktop(desktopRef),
+      processes(processesRef) {
+  pool.ThreadsMin = 20;
+  pool.ThreadsMax = 50;
+}
+
+std::string App::configFile() const { return platform::joinPath(AppDir, "config\\config.ini"); }
+std::string App::dbFile() const { return platform::joinPath(AppDir, "config\\db.ini"); }
+
+std::string App::ReadConfigValue(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+  return platform::readProfileString(configFile(), section, key, defaultValue);
+}
+
+void App::WriteConfigValue(const std::string& section, const std::string& key,
+                           const std::string& value) const {
+  platform::writeProfileString(configFile(), section, key, value);
+}
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  return text.substr(begin, end - begin);
+}
+
+std::string ResolveMysqlDir(const std::string& setuppath) {
+  std::string base;
+  if (platform::folderExists(platform::fromWindowsPath("d:\\norvex\\"))) {
+    base = platform::fromWindowsPath("d:\\norvex\\");
+  } else if (platform::folderExists(platform::fromWindowsPath("c:\\norvex\\"))) {
+    base = platform::fromWindowsPath("c:\\norvex\\");
+  }
+  return base +
+         (setuppath.empty() ? std::string("mysql/") : platform::fromWindowsPath(setuppath) + "/");
+}
+
+}  // namespace launcher

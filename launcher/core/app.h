@@ -1,0 +1,74 @@
+// The launcher-wide values and services that the windows share for the life
+// of the program: the start-up settings, the flags, the thread pool, the
+// window system and the process starter. Values read at start-up are touched
+// on the window thread only; the flags may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "launcher/support/thread_pool.h"
+#include "launcher/ui/desktop.h"
+#include "platform/process.h"
+
+namespace launcher {
+
+// One configured client program.
+struct ClientEntry {
+  std::string runexe;
+  std::string title;
+  std::string path;
+  std::string bmp;
+};
+
+class App {
+ public:
+  App(std::string appDir, ui::Desktop& desktop, platform::Processes& processes);
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Settings of config/config.ini; each call opens and closes the file.
+  std::string ReadConfigValue(const std::string& section, const std::string& key,
+                              const std::string& defaultValue) const;
+  void WriteConfigValue(const std::string& section, const std::string& key,
+                        const std::string& value) const;
+  std::string configFile() const;  // config/config.ini under AppDir
+  std::string dbFile() const;      // config/db.ini under AppDir
+
+  const std::string AppDir;  // ends with '/'
+  std::string Title;         // the application title
+  std::string MysqlDir;
+  std::string InstallationId;
+  bool DebugMode = false;
+  bool CmdRun = false;
+  std::string BackupFtpHost;
+  std::string ServiceName;
+  ClientEntry Exe;
+  ClientEntry Jxc;
+  std::string LastDate;
+  std::string BackupPath;
+  std::string DbName;
+  std::string VerSoft;
+  std::string ServerIp;
+  std::string Url;
+  std::string ComName;
+  int Port = 0;
+  std::string DefaultSubcom;
+
+  std::atomic<bool> Closing{false};
+  std::atomic<bool> BackupRunning{false};
+
+  TThreadsPool pool;
+  ui::Desktop& desktop;
+  platform::Processes& processes;
+};
+
+// The text without control bytes and blanks at either end.
+std::string Trim(const std::string& text);
+
+// The MySQL folder from [mysql] setuppath: under "norvex/" of the data root
+// when that folder exists, else of the system root, else relative; then
+// setuppath + "/" or "mysql/".
+std::string ResolveMysqlDir(const std::string& setuppath);
+
+}  // namespace launcher

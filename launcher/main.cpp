@@ -1,0 +1,125 @@
+// main [--appdir DIR] [--headless | --screenshot FILE]: the launcher. It fixes
+// the application folder (the folder of this program unless given), works
+// from it as its current folder, creates the main window from the folder's
+// configuration and runs the window system: Qt, or with --headless the JSON
+// line protocol on standard input and output.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "launcher/core/app.h"
+#include "launcher/core/builtin.h"
+#include "launcher/core/main_window.h"
+#include "launcher/ui/headless/headless_backend.h"
+#include "launcher/ui/qt/qt_backend.h"
+#include "platform/paths.h"
+
+namespace {
+
+struct Options {
+  std::string appDir;
+  bool headless = false;
+  std::string screenshot;
+};
+
+bool parse(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--appdir" && i + 1 < argc) {
+      options->appDir = argv[++i];
+    } else if (arg == "--headless") {
+      options->headless = true;
+    } else if (arg == "--screenshot" && i + 1 < argc) {
+      options->screenshot = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return !(options->headless && !options->screenshot.empty());
+}
+
+std::string absoluteFolder(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string folder(resolved);
+  std::free(resolved);
+  return folder.ends_with('/') ? folder : folder + "/";
+}
+
+std::string absoluteFile(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  char* cwd = getcwd(nullptr, 0);
+  std::string file = std::string(cwd != nullptr ? cwd : ".") + "/" + path;
+  std::free(cwd);
+  return file;
+}
+
+int runLauncher(ui::Backend& backend, platform::Processes& processes, const std::string& appDir,
+                const std::function<void(ui::Desktop&, launcher::TFMain&)>& beforeLoop) {
+  ui::Desktop desktop(backend);
+  if (auto* headless = dynamic_cast<ui::HeadlessBackend*>(&backend)) headless->attach(desktop);
+  if (auto* qt = dynamic_cast<ui::QtBackend*>(&backend)) qt->attach(desktop);
+  launcher::App app(appDir, desktop, processes);
+  app.Title = app.ReadConfigValue("form", "title", launcher::builtin::kApplicationTitle);
+  launcher::TFMain main(app);
+  main.FormCreate();
+  desktop.show(main);
+  if (beforeLoop) beforeLoop(desktop, main);
+  backend.run(main);
+  desktop.shutDown();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, &options)) {
+    std::fprintf(stderr, "usage: main [--appdir DIR] [--headless | --screenshot FILE]\n");
+    return 2;
+  }
+  const std::string appDir =
+      absoluteFolder(options.appDir.empty() ? platform::executableDir() : options.appDir);
+  if (appDir.empty()) {
+    std::fprintf(stderr, "main: no application folder %s\n", options.appDir.c_str());
+    return 2;
+  }
+  const std::string screenshot = absoluteFile(options.screenshot);
+  if (chdir(appDir.c_str()) != 0) {
+    std::perror("main: chdir");
+    return 2;
+  }
+
+  if (options.headless) {
+    ui::HeadlessBackend backend(std::cin, std::cout);
+    ui::HeadlessProcesses processes(platform::Processes::Default(), backend);
+    return runLauncher(backend, processes, appDir, nullptr);
+  }
+
+  ui::QtBackend backend(argc, argv);
+  if (screenshot.empty()) {
+    return runLauncher(backend, platform::Processes::Default(), appDir, nullptr);
+  }
+  // Let the deferred start-up step run, then picture the main window.
+  backend.setUnattended(true);
+  int status = 0;
+  runLauncher(backend, platform::Processes::Default(), appDir,
+              [&backend, &screenshot, &status](ui::Desktop& desktop, launcher::TFMain& main) {
+                std::thread([&backend, &desktop, &main, &screenshot, &status] {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                  desktop.post([&backend, &desktop, &main, &screenshot, &status] {
+                    if (!backend.screenshot(main, screenshot)) {
+                      std::fprintf(stderr, "main: cannot write %s\n", screenshot.c_str());
+                      status = 1;
+                    }
+                    desktop.close(main);
+                  });
+                }).detach();
+              });
+  return status;
+}

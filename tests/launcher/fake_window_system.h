@@ -1,0 +1,97 @@
+// A window system for tests of launcher windows: forms are shown and closed
+// without a display, message boxes and file dialogs are answered from a
+// script and recorded, started programs are recorded and not run. The test
+// thread is the window thread; pump() runs what other threads sent to it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "launcher/ui/desktop.h"
+#include "platform/process.h"
+
+namespace testsupport {
+
+struct ShownMessage {
+  std::string caption;
+  std::string text;
+  ui::Icon icon;
+  ui::Buttons buttons;
+};
+
+class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
+ public:
+  void show(ui::Form& form) override { shown.push_back(form.name()); }
+  void runModal(ui::Form& form) override { shown.push_back(form.name()); }
+  void hide(ui::Form& form) override { hidden.push_back(form.name()); }
+  void run(ui::Form&) override {}
+  void wake() override {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+    wakeup_.notify_all();
+  }
+  ui::Dialogs& dialogs() override { return *this; }
+
+  ui::Answer messageBox(const std::string& caption, const std::string& text, ui::Icon icon,
+                        ui::Buttons buttons) override {
+    messages.push_back({caption, text, icon, buttons});
+    if (answers.empty()) return buttons == ui::Buttons::YesNo ? ui::Answer::No : ui::Answer::Ok;
+    const ui::Answer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::optional<std::string> openFile(const std::string&, const std::string&,
+                                      const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> saveFile(const std::string&, const std::string&,
+                                      const std::string&) override {
+    return std::nullopt;
+  }
+
+  // Runs what was sent to the window thread until `done` holds or 10 s pass.
+  template <class Done>
+  bool pump(ui::Desktop& desktop, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+      desktop.drain();
+      if (done()) break;
+      std::unique_lock lock(mutex_);
+      if (!wakeup_.wait_until(lock, deadline, [this] { return woken_; })) return done();
+      woken_ = false;
+    }
+    return true;
+  }
+
+  std::vector<std::string> shown;
+  std::vector<std::string> hidden;
+  std::vector<ShownMessage> messages;
+  std::deque<ui::Answer> answers;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wakeup_;
+  bool woken_ = false;
+};
+
+class RecordingProcesses final : public platform::Processes {
+ public:
+  bool startDetached(const std::vector<std::string>& argv, std::string*) override {
+    std::lock_guard lock(mutex_);
+    started.push_back(argv);
+    return true;
+  }
+  std::vector<std::vector<std::string>> startedSoFar() {
+    std::lock_guard lock(mutex_);
+    return started;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::vector<std::string>> started;
+};
+
+}  // namespace testsupport
