@@ -50,6 +50,13 @@ bool parsePort(const std::string& text, int* port) {
   return true;
 }
 
+// A configured file name (relative ones to the current folder, the
+// application folder) when that file exists, else empty.
+std::string existingFile(const std::string& name) {
+  const std::string file = platform::fromWindowsPath(name);
+  return !file.empty() && platform::fileExists(file) ? file : std::string();
+}
+
 }  // namespace
 
 TFMain::TFMain(App& app) : ui::Form("FMain", "TFMain"), app_(app) {
@@ -247,10 +254,7 @@ bool TFMain::readSettings() {
   control("ed_port").setText(port);
   app_.DefaultSubcom = fromConfig("db", "defaultsubcom", "");
 
-  const std::string iconFile = Trim(fromConfig("form", "icon", ""));
-  if (!iconFile.empty() && platform::fileExists(platform::joinPath(app_.AppDir, iconFile))) {
-    icon = platform::joinPath(app_.AppDir, iconFile);
-  }
+  icon = existingFile(Trim(fromConfig("form", "icon", "")));
   const std::string title = fromConfig("form", "title", "");
   if (!Trim(title).empty()) {
     caption = title;
@@ -286,20 +290,14 @@ bool TFMain::readSettings() {
   cashier.visible = !app_.Exe.title.empty();
   if (cashier.visible) {
     cashier.setText(app_.Exe.title);
-    if (!app_.Exe.bmp.empty() &&
-        platform::fileExists(platform::joinPath(app_.AppDir, app_.Exe.bmp))) {
-      cashier.glyph = platform::joinPath(app_.AppDir, app_.Exe.bmp);
-    }
+    cashier.glyph = existingFile(app_.Exe.bmp);
   }
   debugMessage("4 gs_jxc_Exe");
   ui::Control& stock = control("bt_jxc");
   stock.visible = !app_.Jxc.runexe.empty();
   if (stock.visible) {
     stock.setText(app_.Jxc.title);
-    if (!app_.Jxc.bmp.empty() &&
-        platform::fileExists(platform::joinPath(app_.AppDir, app_.Jxc.bmp))) {
-      stock.glyph = platform::joinPath(app_.AppDir, app_.Jxc.bmp);
-    }
+    stock.glyph = existingFile(app_.Jxc.bmp);
   }
 
   const std::string portText = Trim(control("ed_port").text());

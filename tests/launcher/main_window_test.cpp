@@ -185,6 +185,18 @@ TEST_F(MainWindow, StartUpSettingsInMemory) {
   EXPECT_EQ(app->BackupPath, temp.path() + "data/backup/");
 }
 
+TEST_F(MainWindow, GlyphsAndIconAreTakenWhenTheirFilesExist) {
+  writeFile(appDir + "pos.bmp", "BM");
+  writeFile(temp.path() + "shop.ico", "ico");
+  start(
+      "[Exe]\r\ntitle=x\r\nbmp=pos.bmp\r\n[jxc]\r\nrunexe=j\r\nbmp=missing.bmp\r\n[form]\r\nicon="
+      " " +
+      temp.path() + "shop.ico\r\n");
+  EXPECT_EQ(main->control("BitBtn1").glyph, "pos.bmp");  // relative to the application folder
+  EXPECT_EQ(main->control("bt_jxc").glyph, "");
+  EXPECT_EQ(main->icon, temp.path() + "shop.ico");
+}
+
 TEST_F(MainWindow, MysqlFolderPrefersTheDataRoot) {
   platform::createFolders(temp.path() + "system/norvex");
   start("");
