@@ -29,6 +29,8 @@ void App::WriteConfigValue(const std::string& section, const std::string& key,
   platform::writeProfileString(configFile(), section, key, value);
 }
 
+bool App::OnlineMode() const { return !Trim(Url).empty() || !ComName.empty(); }
+
 std::string Trim(const std::string& text) {
   std::size_t begin = 0, end = text.size();
   while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;

@@ -5,13 +5,32 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
+#include "launcher/support/mysql_client.h"
 #include "launcher/support/thread_pool.h"
 #include "launcher/ui/desktop.h"
 #include "platform/process.h"
 
 namespace launcher {
+
+// A text that worker threads write while the window thread reads it.
+class GuardedText {
+ public:
+  std::string get() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+  void set(std::string text) {
+    std::lock_guard lock(mutex_);
+    text_ = std::move(text);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
 
 // One configured client program.
 struct ClientEntry {
@@ -57,6 +76,23 @@ class App {
 
   std::atomic<bool> Closing{false};
   std::atomic<bool> BackupRunning{false};
+
+  // The login and the database account it works with.
+  std::string LoginUser;
+  std::string LoginPassword;
+  std::string DbUser;
+  std::string DbPassword;
+  SharedConnection sharedConnection;  // the window thread's one connection
+  std::string CurrentBranchCode;
+
+  // The branch as the vendor service reports it (written by a worker).
+  GuardedText BranchNo;
+  GuardedText BranchName;
+  GuardedText DataServerHost;
+  std::atomic<bool> BranchQueryDone{false};
+
+  // Online mode: the vendor service is configured ([db] url or comname).
+  bool OnlineMode() const;
 
   TThreadsPool pool;
   ui::Desktop& desktop;

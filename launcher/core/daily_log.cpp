@@ -9,9 +9,7 @@
 #include "platform/paths.h"
 
 namespace launcher {
-namespace {
-
-std::string localTime(const char* format) {
+std::string LocalTimeText(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
@@ -19,11 +17,10 @@ std::string localTime(const char* format) {
   return std::string(text, std::strftime(text, sizeof text, format, &local));
 }
 
-}  // namespace
-
 void WriteDailyLog(const std::string& folder, const std::string& text) {
-  const std::string file = platform::joinPath(folder, "Log/" + localTime("%Y-%m-%d") + "_log.txt");
-  const std::string line = localTime("%Y-%m-%d %H:%M:%S") + "->" + text + "\r\n";
+  const std::string file =
+      platform::joinPath(folder, "Log/" + LocalTimeText("%Y-%m-%d") + "_log.txt");
+  const std::string line = LocalTimeText("%Y-%m-%d %H:%M:%S") + "->" + text + "\r\n";
   std::FILE* out = std::fopen(file.c_str(), "ab");
   if (out == nullptr) throw LauncherError(file + ": " + std::strerror(errno));
   const bool written = std::fwrite(line.data(), 1, line.size(), out) == line.size();

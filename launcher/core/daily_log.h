@@ -6,6 +6,9 @@
 
 namespace launcher {
 
+// The current local time written with a strftime format.
+std::string LocalTimeText(const char* format);
+
 // Appends "yyyy-mm-dd hh:nn:ss->" + text + CR LF to folder + "Log/" +
 // "yyyy-mm-dd_log.txt". Throws LauncherError when the file cannot be written
 // (for example when the Log folder is missing).

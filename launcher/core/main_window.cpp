@@ -14,6 +14,7 @@
 #include "launcher/core/builtin.h"
 #include "launcher/core/daily_log.h"
 #include "launcher/core/installation_id.h"
+#include "launcher/login/login_window.h"
 #include "launcher/support/error.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -24,14 +25,6 @@ namespace launcher {
 namespace {
 
 using ui::Kind;
-
-std::string statusTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local));
-}
 
 // A setting read as an integer: leading blanks, a sign, digits; 0 otherwise.
 long integerSetting(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
@@ -179,6 +172,16 @@ void TFMain::addControls() {
   addTimer("Timer_backdbEx", 10000, false, [this] { Timer_backdbExTimer(); });
 }
 
+TFMain::~TFMain() = default;
+
+TfLogin& TFMain::loginWindow() {
+  if (!fLogin_) {
+    fLogin_ = std::make_unique<TfLogin>(app_, *this);
+    fLogin_->FormCreate();
+  }
+  return *fLogin_;
+}
+
 void TFMain::showMessage(const std::string& text) {
   app_.desktop.dialogs().messageBox(app_.Title, text, ui::Icon::None, ui::Buttons::Ok);
 }
@@ -322,7 +325,7 @@ int TFMain::AddStatus(const std::string& text) {
   // One send for the whole block, so blocks of two threads never interleave.
   app_.desktop.send([this, text] {
     ui::Control& memo = control("Memo1");
-    memo.appendLine(statusTime());
+    memo.appendLine(LocalTimeText("%Y-%m-%d %H:%M"));
     std::size_t start = 0;
     for (;;) {
       std::size_t end = text.find('\n', start);
@@ -411,7 +414,12 @@ void TFMain::onMessage(int message, long /*wparam*/, const std::string& text) {
   }
 }
 
-void TFMain::FormClose() { app_.Closing = true; }
+void TFMain::FormClose() {
+  app_.Closing = true;
+  // Database work of other windows refuses from now on.
+  if (TMySqliConn* connection = app_.sharedConnection.Get()) connection->Connected = false;
+  if (fLogin_ && fLogin_->visible) app_.desktop.close(*fLogin_);
+}
 
 // Actions of the subsystems that plug into this window; each does what its
 // subsystem says once that subsystem is part of the launcher.
@@ -419,10 +427,6 @@ void TFMain::Timer_backdbExTimer() {}
 void TFMain::RzToolButton2Click() {}
 void TFMain::bt_restoreClick() {}
 void TFMain::bt_backup_setClick() {}
-void TFMain::BitBtn1Click() {}
-void TFMain::bt_jxcClick() {}
-void TFMain::BitBtn1MouseEnter() {}
-void TFMain::bt_jxcMouseEnter() {}
 void TFMain::sp_startClick() {}
 void TFMain::sp_stopClick() {}
 void TFMain::sp_delClick() {}

@@ -4,12 +4,15 @@
 // start-up step runs from Timer_checkodbc one second after the window shows.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "launcher/core/app.h"
 #include "launcher/ui/forms.h"
 
 namespace launcher {
+
+class TfLogin;
 
 inline constexpr int kWmShowAndClose = ui::WM_USER + 1;
 inline constexpr int kWmNothing3 = ui::WM_USER + 3;
@@ -20,6 +23,7 @@ inline constexpr int kWmNothing7 = ui::WM_USER + 7;
 class TFMain final : public ui::Form {
  public:
   explicit TFMain(App& app);
+  ~TFMain() override;
 
   // Reads the configuration and fills the window, in start-up order.
   void FormCreate();
@@ -51,6 +55,17 @@ class TFMain final : public ui::Form {
   // else -1 (after offering the installer).
   int CheckDotNetRuntime();
 
+  // Client launch: 1 when a user logged in, 0 when login was skipped, -1
+  // when it failed or was cancelled.
+  int EnsureLogin();
+  void SyncBranchRows();
+  void LaunchClient(int kind);
+  bool LaunchDataSend(const std::string& folder);
+  void ShowClientVersion(const std::string& caption, const std::string& path);
+
+  // The login window, created on first use (FormCreate runs then).
+  TfLogin& loginWindow();
+
  private:
   void addControls();
   void showMessage(const std::string& text);
@@ -67,6 +82,7 @@ class TFMain final : public ui::Form {
 
   App& app_;
   std::string productWebAddress_;
+  std::unique_ptr<TfLogin> fLogin_;
 };
 
 }  // namespace launcher

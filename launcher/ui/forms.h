@@ -61,6 +61,8 @@ class Control {
   bool readOnly = false;
   bool checked = false;
   bool bold = false;
+  bool password = false;  // an edit that shows "*" for each character
+  bool editable = false;  // a combo box whose text can be typed
   int tag = 0;
   Geometry bounds;
   std::string color;             // text colour "#rrggbb", empty for the default
@@ -120,6 +122,7 @@ class Form {
   bool closed = false;  // set once by close()
   std::string fontName = "Tahoma";
   int fontPoints = 8;
+  std::string focus;  // the control that has the keyboard focus
 
   Control& add(const std::string& name, Kind kind, Geometry bounds);
   Timer& addTimer(const std::string& name, int intervalMs, bool enabled,

@@ -1,11 +1,13 @@
 // A window system for tests of launcher windows: forms are shown and closed
-// without a display, message boxes and file dialogs are answered from a
-// script and recorded, started programs are recorded and not run. The test
-// thread is the window thread; pump() runs what other threads sent to it.
+// without a display, a modal form runs onModal (the test's stand-in for the
+// user), message boxes and file dialogs are answered from a script and
+// recorded, started programs are recorded and not run. The test thread is
+// the window thread; pump() runs what other threads sent to it.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,7 +27,10 @@ struct ShownMessage {
 class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
  public:
   void show(ui::Form& form) override { shown.push_back(form.name()); }
-  void runModal(ui::Form& form) override { shown.push_back(form.name()); }
+  void runModal(ui::Form& form) override {
+    shown.push_back(form.name());
+    if (onModal) onModal(form);
+  }
   void hide(ui::Form& form) override { hidden.push_back(form.name()); }
   void run(ui::Form&) override {}
   void wake() override {
@@ -66,6 +71,14 @@ class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
     return true;
   }
 
+  // The texts of the message boxes shown so far.
+  std::vector<std::string> texts() const {
+    std::vector<std::string> out;
+    for (const ShownMessage& m : messages) out.push_back(m.text);
+    return out;
+  }
+
+  std::function<void(ui::Form&)> onModal;
   std::vector<std::string> shown;
   std::vector<std::string> hidden;
   std::vector<ShownMessage> messages;
@@ -79,10 +92,21 @@ class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
 
 class RecordingProcesses final : public platform::Processes {
  public:
-  bool startDetached(const std::vector<std::string>& argv, std::string*) override {
+  bool startDetached(const std::vector<std::string>& argv, std::string*,
+                     const std::string& = std::string()) override {
     std::lock_guard lock(mutex_);
     started.push_back(argv);
     return true;
+  }
+  // Waited-for programs really run: the tests that start them want their effect.
+  bool runAndWait(const std::vector<std::string>& argv,
+                  const std::vector<std::pair<std::string, std::string>>& environment,
+                  const std::string& inputFile, int* status, std::string* error) override {
+    {
+      std::lock_guard lock(mutex_);
+      started.push_back(argv);
+    }
+    return platform::Processes::Default().runAndWait(argv, environment, inputFile, status, error);
   }
   std::vector<std::vector<std::string>> startedSoFar() {
     std::lock_guard lock(mutex_);

@@ -113,7 +113,7 @@ TEST_F(Headless, MessagesTimersAnswersAndProcesses) {
 }
 
 TEST_F(Headless, WaitRunsTheTimersInRealTime) {
-  launch("[db]\r\ncomname=C01\r\n");
+  launch("[db]\r\ncomname=C01\r\n[jxc]\r\nrunexe=jxc\r\n");
   EXPECT_EQ(ask(R"({"op":"wait","ms":1300})")["ok"], true);
   const json w = ask(R"({"op":"dump","window":"FMain"})")["window"];
   EXPECT_EQ(w["controls"]["sp_del"]["tag"], 1);  // the deferred step ran once

@@ -293,7 +293,11 @@ TEST_F(MainWindow, PrivateMessages) {
 }
 
 TEST_F(MainWindow, DeferredStartUpStep) {
-  start("[db]\r\ncomname=C01\r\nurl=svc.example.com\r\n[debug]\r\ndebug=1\r\n");
+  // A stock-keeping client is configured, so the step does not press the
+  // cashier button by itself.
+  start(
+      "[db]\r\ncomname=C01\r\nurl=svc.example.com\r\n[debug]\r\ndebug=1\r\n"
+      "[jxc]\r\nruneXe=jxc\r\n");
   windows.messages.clear();
   ui::Control& memo = main->control("Memo1");
   memo.lines.clear();
@@ -339,7 +343,7 @@ TEST_F(MainWindow, DotNetRuntimeCheck) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.registry);
     writeFile(temp.path() + "registry.ini", row.registry);
-    start("");
+    start("[jxc]\r\nrunexe=jxc\r\n");
     windows.messages.clear();
     windows.answers.assign(row.answers.begin(), row.answers.end());
     const std::size_t startedBefore = processes.startedSoFar().size();

@@ -242,6 +242,7 @@ void HeadlessBackend::handle(const std::string& line) {
         reply["window"] = {{"name", form.name()},
                            {"caption", utf8(form.caption)},
                            {"visible", form.visible},
+                           {"focus", form.focus},
                            {"controls", controls}};
       } else if (op == "timer") {
         Timer* timer = form.findTimer(field(request, "name"));
@@ -354,12 +355,29 @@ std::optional<std::string> HeadlessBackend::saveFile(const std::string&, const s
   return fileDialog("save", folder, file);
 }
 
-bool HeadlessProcesses::startDetached(const std::vector<std::string>& argv, std::string* error) {
+namespace {
+
+void reportProcess(HeadlessBackend& backend, const std::vector<std::string>& argv) {
   nlohmann::ordered_json args = nlohmann::ordered_json::array();
   for (const std::string& arg : argv) args.push_back(utf8(arg));
-  backend_.emitEvent(nlohmann::ordered_json{{"event", "process"}, {"argv", args}}.dump(
+  backend.emitEvent(nlohmann::ordered_json{{"event", "process"}, {"argv", args}}.dump(
       -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
-  return ProcessesWrapper::startDetached(argv, error);
+}
+
+}  // namespace
+
+bool HeadlessProcesses::startDetached(const std::vector<std::string>& argv, std::string* error,
+                                      const std::string& workingDir) {
+  reportProcess(backend_, argv);
+  return ProcessesWrapper::startDetached(argv, error, workingDir);
+}
+
+bool HeadlessProcesses::runAndWait(
+    const std::vector<std::string>& argv,
+    const std::vector<std::pair<std::string, std::string>>& environment,
+    const std::string& inputFile, int* status, std::string* error) {
+  reportProcess(backend_, argv);
+  return ProcessesWrapper::runAndWait(argv, environment, inputFile, status, error);
 }
 
 }  // namespace ui

@@ -84,7 +84,11 @@ class HeadlessProcesses final : public platform::ProcessesWrapper {
  public:
   HeadlessProcesses(platform::Processes& target, HeadlessBackend& backend)
       : ProcessesWrapper(target), backend_(backend) {}
-  bool startDetached(const std::vector<std::string>& argv, std::string* error) override;
+  bool startDetached(const std::vector<std::string>& argv, std::string* error,
+                     const std::string& workingDir = std::string()) override;
+  bool runAndWait(const std::vector<std::string>& argv,
+                  const std::vector<std::pair<std::string, std::string>>& environment,
+                  const std::string& inputFile, int* status, std::string* error) override;
 
  private:
   HeadlessBackend& backend_;

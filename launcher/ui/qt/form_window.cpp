@@ -159,6 +159,11 @@ void FormWindow::refresh() {
   // Panels sit behind what they group; the first one added lies lowest.
   for (auto panel = newPanels.rbegin(); panel != newPanels.rend(); ++panel) (*panel)->lower();
   for (auto& view : controls_) apply(*view);
+  if (form_.focus != focus_) {
+    focus_ = form_.focus;
+    for (auto& view : controls_)
+      if (view->model->name() == focus_) view->widget->setFocus();
+  }
   fontChanged_ = false;
   applying_ = false;
   if (runTimers_) syncTimers();
@@ -337,6 +342,12 @@ void FormWindow::bindSignals(ControlView& view) {
               [this, onClick] { call(onClick); });
       break;
     case Kind::ComboBox:
+      connect(static_cast<QComboBox*>(view.widget), &QComboBox::editTextChanged, this,
+              [this, v](const QString& text) {
+                if (retired_ || applying_ || !v->model->editable) return;
+                v->model->setText(fromQt(text));
+                v->text = v->model->text();
+              });
       connect(static_cast<QComboBox*>(view.widget), &QComboBox::activated, this,
               [this, v, onChange](int index) {
                 if (retired_) return;
@@ -429,6 +440,8 @@ void FormWindow::apply(ControlView& view) {
         static_cast<QAbstractButton*>(widget)->setText(display(view.text));
     }
   }
+  if (kind == Kind::Edit && view.fresh && c.password)
+    static_cast<QLineEdit*>(widget)->setEchoMode(QLineEdit::Password);
   if (kind == Kind::Edit && (view.fresh || c.readOnly != view.readOnly))
     static_cast<QLineEdit*>(widget)->setReadOnly(view.readOnly = c.readOnly);
   if (kind == Kind::MultiEdit && (view.fresh || c.readOnly != view.readOnly))
@@ -454,10 +467,15 @@ void FormWindow::apply(ControlView& view) {
       for (const auto& item : c.items) combo->addItem(display(item));
       view.items = c.items;
     }
+    if (view.fresh) combo->setEditable(c.editable);
     if (itemsChanged || c.itemIndex != view.itemIndex) {
       combo->setCurrentIndex(
           c.itemIndex >= 0 && std::size_t(c.itemIndex) < c.items.size() ? c.itemIndex : -1);
       view.itemIndex = c.itemIndex;
+    }
+    if (c.editable && (itemsChanged || c.text() != view.text)) {
+      combo->setEditText(toQt(c.text()));
+      view.text = c.text();
     }
   }
 

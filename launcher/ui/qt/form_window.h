@@ -70,6 +70,7 @@ class FormWindow : public QWidget {
   bool retired_ = false;
   bool applying_ = false;  // widget signals from our own updates are not the user's
   bool fontChanged_ = true;
+  std::string focus_;
   QPointer<QEventLoop> modalLoop_;
   std::vector<std::unique_ptr<ControlView>> controls_;
   std::unordered_map<QObject*, ControlView*> byWidget_;
