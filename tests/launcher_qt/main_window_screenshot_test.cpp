@@ -1,5 +1,6 @@
-// main --screenshot draws the main window offscreen: the picture has the
-// window's client size, and the captions of the window were drawn.
+// The launcher's windows drawn offscreen: main --screenshot pictures the main
+// window, and the backend draws the login window; each picture has its
+// window's client size, and the captions were drawn.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +8,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "launcher/core/main_window.h"
+#include "launcher/login/login_window.h"
+#include "launcher/ui/qt/qt_backend.h"
 #include "platform/system_info.h"
 #include "tests/support/temp_dir.h"
 
@@ -40,6 +44,33 @@ TEST(MainWindowScreenshot, HasTheClientSizeAndItsCaptions) {
   EXPECT_GT(darkPixels(image, QRect(12, 107, 70, 16)), 40);
   // Where nothing is drawn, nothing dark is found.
   EXPECT_EQ(darkPixels(image, QRect(100, 505, 20, 10)), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The login window drawn by the Qt backend: its client size, and its texts.
+TEST(LoginWindowPicture, HasTheClientSizeAndItsCaptions) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "launcher_qt_tests";
+  static char* argv[] = {name, nullptr};
+  ui::QtBackend backend(argc, argv);
+  ui::Desktop desktop(backend);
+  backend.attach(desktop);
+  TempDir temp;
+  launcher::App app(temp.path(), desktop, platform::Processes::Default());
+  launcher::TFMain main(app);
+  launcher::TfLogin login(app, main);
+  const std::string png = temp.path() + "fLogin.png";
+  ASSERT_TRUE(backend.screenshot(login, png));
+  QImage image(QString::fromStdString(png));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.width(), 379);
+  EXPECT_EQ(image.height(), 305);
+  EXPECT_GT(darkPixels(image, QRect(60, 72, 64, 16)), 20);    // "操作员："
+  EXPECT_GT(darkPixels(image, QRect(60, 176, 200, 28)), 40);  // the initial password
 }
 
 }  // namespace
