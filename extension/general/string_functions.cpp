@@ -149,8 +149,8 @@ void gf_rmb_c(const Call& call) {
 }
 
 void gf_spectonum(const Call& call) {
-  const auto spec = call.text(0);
-  call.returnDecimal(std::to_string(spec ? specificationValue(*spec) : 0));
+  const auto measure = call.text(0);
+  call.returnDecimal(std::to_string(measure ? specificationValue(*measure) : 0));
 }
 
 void gf_getmonthfirstday(const Call& call) {

@@ -290,13 +290,13 @@ std::int32_t leadingInteger(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-std::int64_t specificationValue(std::string_view spec) {
+std::int64_t specificationValue(std::string_view measure) {
   std::string_view left = "1";
-  std::string_view right = spec;
-  const std::size_t star = spec.find('*');
+  std::string_view right = measure;
+  const std::size_t star = measure.find('*');
   if (star != std::string_view::npos) {
-    left = spec.substr(0, star);
-    right = spec.substr(star + 1);
+    left = measure.substr(0, star);
+    right = measure.substr(star + 1);
   }
   std::int64_t a = leadingInteger(left);
   if (a <= 0) a = 1;

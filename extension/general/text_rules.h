@@ -75,7 +75,7 @@ std::vector<std::string> splitItems(std::string_view text, std::string_view sepa
 std::int32_t leadingInteger(std::string_view text);
 // gf_spectonum: "a*b" is a times b ("2.5*4" is 8); a below 1 counts as 1;
 // without "*" the whole text is b and a is 1.
-std::int64_t specificationValue(std::string_view spec);
+std::int64_t specificationValue(std::string_view measure);
 
 // A period "yyyymm": year from characters 1-4, month from 5-6.
 struct Period {
