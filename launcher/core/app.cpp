@@ -11,9 +11,9 @@ App::App(std::string appDir, ui::Desktop& desktopRef, platform::Processes& proce
     : AppDir(std::move(appDir)),
       Title(builtin::kApplicationTitle),
       desktop(desktopRef),
-      processes(processesRef) {
-  pool.ThreadsMin = 20;
-  pool.ThreadsMax = 50;
+      processes(processesRef), pool_(std::make_unique<TThreadsPool>()) {
+  pool_->ThreadsMin = 20;
+  pool_->ThreadsMax = 50;
 }
 
 std::string App::configFile() const { return platform::joinPath(AppDir, "config\\config.ini"); }

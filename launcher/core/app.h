@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -94,9 +95,16 @@ class App {
   // Online mode: the vendor service is configured ([db] url or comname).
   bool OnlineMode() const;
 
-  TThreadsPool pool;
+  // The background workers. The main window ends them (waiting for a job
+  // that still runs) before it goes, since their jobs use it.
+  TThreadsPool& pool() { return *pool_; }
+  void EndBackgroundWork() { pool_.reset(); }
+
   ui::Desktop& desktop;
   platform::Processes& processes;
+
+ private:
+  std::unique_ptr<TThreadsPool> pool_;
 };
 
 // The text without control bytes and blanks at either end.

@@ -172,7 +172,10 @@ void TFMain::addControls() {
   addTimer("Timer_backdbEx", 10000, false, [this] { Timer_backdbExTimer(); });
 }
 
-TFMain::~TFMain() = default;
+TFMain::~TFMain() {
+  // A background job may still be running on this window.
+  app_.EndBackgroundWork();
+}
 
 TfLogin& TFMain::loginWindow() {
   if (!fLogin_) {
@@ -225,7 +228,7 @@ bool TFMain::readSettings() {
   if (app_.DebugMode) {
     // The pool's diagnostics go to the daily log; a log that cannot be
     // written must not stop a worker.
-    app_.pool.LogHook = [appDir = app_.AppDir](const std::string& text) {
+    app_.pool().LogHook = [appDir = app_.AppDir](const std::string& text) {
       try {
         WriteDailyLog(appDir, text);
       } catch (const LauncherError&) {
@@ -347,7 +350,7 @@ void TFMain::Timer_checkodbcTimer() {
     AddStatus("开始登录:" + app_.Url + "   " + app_.ComName);
     auto item = std::make_unique<TWorkItem>();
     item->Handler = [this](TProcessorThread&, TWorkItem&) { QueryBranchName(); };
-    app_.pool.AddRequest(item);
+    app_.pool().AddRequest(item);
   }
   if (platform::fileExists(platform::joinPath(app_.AppDir, "sysdll/Netfx20")) &&
       CheckDotNetRuntime() < 0) {
@@ -406,7 +409,7 @@ void TFMain::onMessage(int message, long /*wparam*/, const std::string& text) {
     case kWmQueueSelfRepair: {
       auto item = std::make_unique<TWorkItem>();
       item->Handler = [this](TProcessorThread&, TWorkItem&) { SelfRepair(); };
-      app_.pool.AddRequest(item);
+      app_.pool().AddRequest(item);
       break;
     }
     default:  // WM_USER+3 and +7 are accepted and change nothing

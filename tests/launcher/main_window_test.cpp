@@ -59,6 +59,7 @@ class MainWindow : public ::testing::Test {
   TFMain& start(const std::string& config, const std::string& db = "") {
     writeFile(appDir + "config/config.ini", config);
     if (!db.empty()) writeFile(appDir + "config/db.ini", db);
+    main.reset();  // a window goes before the application values it uses
     app = std::make_unique<launcher::App>(appDir, desktop, processes);
     app->Title = app->ReadConfigValue("form", "title", launcher::builtin::kApplicationTitle);
     main = std::make_unique<TFMain>(*app);
@@ -280,7 +281,7 @@ TEST_F(MainWindow, PrivateMessages) {
   // WM_USER+6 queues work on the pool, which starts its minimum of workers.
   desktop.postMessage(*main, launcher::kWmQueueSelfRepair, 0);
   desktop.drain();
-  EXPECT_EQ(app->pool.ThreadCount(), 20);
+  EXPECT_EQ(app->pool().ThreadCount(), 20);
 
   desktop.postMessage(*main, launcher::kWmShowAndClose, 0, "数据库已损坏");
   desktop.drain();
@@ -306,7 +307,7 @@ TEST_F(MainWindow, DeferredStartUpStep) {
   ASSERT_EQ(memo.lines.size(), 6u);
   EXPECT_EQ(memo.lines[1], "开始check:C01");
   EXPECT_EQ(memo.lines[4], "开始登录:svc.example.com   C01");
-  EXPECT_EQ(app->pool.ThreadCount(), 20);  // the branch query was queued
+  EXPECT_EQ(app->pool().ThreadCount(), 20);  // the branch query was queued
   EXPECT_EQ(main->control("sp_del").tag, 1);
   EXPECT_TRUE(windows.messages.empty());
   // In debug mode the pool's diagnostics reach the daily log.

@@ -66,6 +66,8 @@ class LoginWindow : public ::testing::Test {
 
   TfLogin& open(const std::string& stored, const std::string& database = "") {
     writeFile(appDir + "config/config.xml", stored);
+    login.reset();  // the windows go before the application values they use
+    main.reset();
     app = std::make_unique<launcher::App>(appDir, desktop, processes);
     app->ServerIp = server.host;
     app->Port = server.port;
