@@ -7,6 +7,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "platform/des_ecb.h"
 #include "platform/gbk.h"
 
 namespace host {
@@ -19,16 +20,6 @@ class RequestError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-std::string toHex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : bytes) {
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
-  }
-  return hex;
-}
 
 std::string fromHex(const std::string& hex) {
   const auto nibble = [](char c) -> int {
@@ -70,7 +61,7 @@ void putText(json& out, const std::string& bytes) {
     out["value"] = *utf8;
   } else {
     out["value"] = lossyUtf8(bytes);
-    out["hex"] = toHex(bytes);
+    out["hex"] = platform::toLowerHex(bytes);
   }
 }
 
@@ -206,7 +197,7 @@ json jsonOf(const Value& value, const std::map<pbobject, std::string>& objectNam
         auto utf8 = platform::gbkToUtf8(item);
         exact = exact && utf8.has_value();
         items.push_back(utf8 ? *utf8 : lossyUtf8(item));
-        hexes.push_back(toHex(item));
+        hexes.push_back(platform::toLowerHex(item));
       }
       out["value"] = items;
       if (!exact) out["hex"] = hexes;
