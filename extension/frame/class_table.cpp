@@ -5,6 +5,7 @@
 #include <array>
 #include <new>
 
+#include "extension/db/n_cst_dbfunc.h"
 #include "extension/general/n_cst_app.h"
 #include "extension/general/string_functions.h"
 #include "platform/gbk_text.h"
@@ -32,7 +33,7 @@ struct ClassEntry {
 constexpr std::array<ClassEntry, 9> kClasses = {{
     {"c_n_cst_dw", createWithoutOperations},
     {"c_n_cst_stockupdatesql", createWithoutOperations},
-    {"n_cst_dbfunc", createWithoutOperations},
+    {"n_cst_dbfunc", n_cst_dbfunc::create},
     {"c_n_form_where", createWithoutOperations},
     {"n_cst_gbtobig5", createWithoutOperations},
     {"n_cst_texttojpg", createWithoutOperations},
