@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "bench/ratios.h"
 #include "extension/general/rmb_capital.h"
 #include "extension/general/text_rules.h"
-#include "bench/ratios.h"
 #include "host/host.h"
 
 namespace {

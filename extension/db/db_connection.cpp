@@ -88,6 +88,8 @@ std::string escape(std::string_view text) {
   return escaped;
 }
 
+unsigned int lastErrorNumber() { return shared.handle != nullptr ? mysql_errno(shared.handle) : 0; }
+
 bool connected() { return shared.connected; }
 void setConnected() { shared.connected = true; }
 

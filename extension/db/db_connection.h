@@ -34,6 +34,10 @@ int shutDown();
 // it is without connection (nothing can be sent then anyway).
 std::string escape(std::string_view text);
 
+// The server's error number of the last statement (0 for success or without
+// connection): lets a transaction tell a deadlock or duplicate key from failure.
+unsigned int lastErrorNumber();
+
 bool connected();
 void setConnected();
 

@@ -30,54 +30,78 @@ class n_cst_dbfunc final : public ExtensionObject<n_cst_dbfunc> {
   void of_ShutDown(const Call& call);
   void of_showtable(const Call& call);
 
+  // Settings tables and document numbering.
+  void of_GetMySysSet(const Call& call);
+  void of_SetMySysSet(const Call& call);
+  void of_findnextid(const Call& call);
+  void of_findnext_continueid(const Call& call);
+  void of_getmywindw(const Call& call);
+  void of_getusersysset(const Call& call);
+  void of_Setusersysset(const Call& call);
+  void of_setmysysset_memo(const Call& call);
+  void of_getspid(const Call& call);
+  void of_SetMyWindw(const Call& call);
+
+  // Stock quantity statements.
+  void of_updatestocknum(const Call& call);
+  void of_updatestocknumbydetail(const Call& call);
+  void of_updatestockpos(const Call& call);
+
+  // Schema and object tools.
+  void of_getcolsize(const Call& call);
+  void of_getcoltype(const Call& call);
+  void of_setDwRepairSyntax(const Call& call);
+  void of_isexisttable(const Call& call);
+  void of_Helptext(const Call& call);
+
   static constexpr std::array<Operation, 47> kOperations = {
-      nullptr,                              // 0 of_ConnectServer
-      nullptr,                              // 1 of_GetMySysSet
-      nullptr,                              // 2 of_SetMySysSet
-      &n_cst_dbfunc::of_SetDbType,          // 3
-      nullptr,                              // 4 of_findnextid
-      nullptr,                              // 5 of_findnext_continueid
-      &n_cst_dbfunc::of_getLastError,       // 6
-      &n_cst_dbfunc::of_getmssqlserverday,  // 7
-      nullptr,                              // 8 of_getmywindw
-      nullptr,                              // 9 of_getcolsize
-      nullptr,                              // 10 of_getcoltype
-      nullptr,                              // 11 of_setDwRepairSyntax
-      nullptr,                              // 12 of_getusersysset
-      nullptr,                              // 13 of_Setusersysset
-      nullptr,                              // 14 of_setmysysset_memo
-      &n_cst_dbfunc::of_commit,             // 15
-      &n_cst_dbfunc::of_rollback,           // 16
-      &n_cst_dbfunc::of_BeginTrans,         // 17
-      &n_cst_dbfunc::of_execute,            // 18
-      nullptr,                              // 19 of_updatestocknum
-      nullptr,                              // 20 of_updatestocknumbydetail
-      nullptr,                              // 21 of_updatestockpos
-      nullptr,                              // 22 of_getspid
-      nullptr,                              // 23 of_isexisttable
-      nullptr,                              // 24 of_ConnectAccess
-      &n_cst_dbfunc::of_GetString,          // 25
-      &n_cst_dbfunc::of_SetString,          // 26
-      nullptr,                              // 27 of_addUser
-      nullptr,                              // 28 of_delUser
-      nullptr,                              // 29 of_changePassword
-      nullptr,                              // 30 of_rename
-      nullptr,                              // 31 of_restoredb
-      nullptr,                              // 32 of_SetMyWindw
-      nullptr,                              // 33 gf_ExportMydwFile
-      nullptr,                              // 34 gf_ExportMydw
-      nullptr,                              // 35 gf_ImportMydwFile
-      nullptr,                              // 36 gf_ImportMydw
-      nullptr,                              // 37 gf_ImportNewTableToDB
-      nullptr,                              // 38 gf_UpdateNewTable
-      &n_cst_dbfunc::of_ConnectMySQL,       // 39
-      nullptr,                              // 40 of_CreateOrAlterObject
-      nullptr,                              // 41 of_GetPBCreateObjSQL
-      nullptr,                              // 42 of_GetObjSyntax
-      nullptr,                              // 43 of_Helptext
-      &n_cst_dbfunc::of_AutoConnect,        // 44
-      &n_cst_dbfunc::of_ShutDown,           // 45
-      &n_cst_dbfunc::of_showtable,          // 46
+      nullptr,                                   // 0 of_ConnectServer
+      &n_cst_dbfunc::of_GetMySysSet,             // 1
+      &n_cst_dbfunc::of_SetMySysSet,             // 2
+      &n_cst_dbfunc::of_SetDbType,               // 3
+      &n_cst_dbfunc::of_findnextid,              // 4
+      &n_cst_dbfunc::of_findnext_continueid,     // 5
+      &n_cst_dbfunc::of_getLastError,            // 6
+      &n_cst_dbfunc::of_getmssqlserverday,       // 7
+      &n_cst_dbfunc::of_getmywindw,              // 8
+      &n_cst_dbfunc::of_getcolsize,              // 9
+      &n_cst_dbfunc::of_getcoltype,              // 10
+      &n_cst_dbfunc::of_setDwRepairSyntax,       // 11
+      &n_cst_dbfunc::of_getusersysset,           // 12
+      &n_cst_dbfunc::of_Setusersysset,           // 13
+      &n_cst_dbfunc::of_setmysysset_memo,        // 14
+      &n_cst_dbfunc::of_commit,                  // 15
+      &n_cst_dbfunc::of_rollback,                // 16
+      &n_cst_dbfunc::of_BeginTrans,              // 17
+      &n_cst_dbfunc::of_execute,                 // 18
+      &n_cst_dbfunc::of_updatestocknum,          // 19
+      &n_cst_dbfunc::of_updatestocknumbydetail,  // 20
+      &n_cst_dbfunc::of_updatestockpos,          // 21
+      &n_cst_dbfunc::of_getspid,                 // 22
+      &n_cst_dbfunc::of_isexisttable,            // 23
+      nullptr,                                   // 24 of_ConnectAccess
+      &n_cst_dbfunc::of_GetString,               // 25
+      &n_cst_dbfunc::of_SetString,               // 26
+      nullptr,                                   // 27 of_addUser
+      nullptr,                                   // 28 of_delUser
+      nullptr,                                   // 29 of_changePassword
+      nullptr,                                   // 30 of_rename
+      nullptr,                                   // 31 of_restoredb
+      &n_cst_dbfunc::of_SetMyWindw,              // 32
+      nullptr,                                   // 33 gf_ExportMydwFile
+      nullptr,                                   // 34 gf_ExportMydw
+      nullptr,                                   // 35 gf_ImportMydwFile
+      nullptr,                                   // 36 gf_ImportMydw
+      nullptr,                                   // 37 gf_ImportNewTableToDB
+      nullptr,                                   // 38 gf_UpdateNewTable
+      &n_cst_dbfunc::of_ConnectMySQL,            // 39
+      nullptr,                                   // 40 of_CreateOrAlterObject
+      nullptr,                                   // 41 of_GetPBCreateObjSQL
+      nullptr,                                   // 42 of_GetObjSyntax
+      &n_cst_dbfunc::of_Helptext,                // 43
+      &n_cst_dbfunc::of_AutoConnect,             // 44
+      &n_cst_dbfunc::of_ShutDown,                // 45
+      &n_cst_dbfunc::of_showtable,               // 46
   };
 
  private:
