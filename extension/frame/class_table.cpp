@@ -8,6 +8,8 @@
 #include "extension/db/n_cst_dbfunc.h"
 #include "extension/general/n_cst_app.h"
 #include "extension/general/string_functions.h"
+#include "extension/sql/c_n_cst_stockupdatesql.h"
+#include "extension/sql/n_create_sql.h"
 #include "platform/gbk_text.h"
 
 namespace nx {
@@ -32,14 +34,14 @@ struct ClassEntry {
 
 constexpr std::array<ClassEntry, 9> kClasses = {{
     {"c_n_cst_dw", createWithoutOperations},
-    {"c_n_cst_stockupdatesql", createWithoutOperations},
+    {"c_n_cst_stockupdatesql", c_n_cst_stockupdatesql::create},
     {"n_cst_dbfunc", n_cst_dbfunc::create},
     {"c_n_form_where", createWithoutOperations},
     {"n_cst_gbtobig5", createWithoutOperations},
     {"n_cst_texttojpg", createWithoutOperations},
     {"n_cst_dwsrc", createWithoutOperations},
     {"n_cst_app", n_cst_app::create},
-    {"n_create_sql", createWithoutOperations},
+    {"n_create_sql", n_create_sql::create},
 }};
 
 struct FunctionEntry {
