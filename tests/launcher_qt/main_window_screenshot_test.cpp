@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QImage>
+#include <QLineEdit>
+#include <QTest>
 #include <cstdlib>
 #include <string>
 
@@ -71,6 +75,50 @@ TEST(LoginWindowPicture, HasTheClientSizeAndItsCaptions) {
   EXPECT_EQ(image.height(), 305);
   EXPECT_GT(darkPixels(image, QRect(60, 72, 64, 16)), 20);    // "操作员："
   EXPECT_GT(darkPixels(image, QRect(60, 176, 200, 28)), 40);  // the initial password
+}
+
+}  // namespace
+
+namespace {
+
+QWidget* shownWindow(const std::string& name) {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->objectName() == QString::fromStdString(name) && window->isVisible()) return window;
+  return nullptr;
+}
+
+// Typing into the login window reaches the model: the user name through the
+// editable list, Enter there moves on, the password is masked.
+TEST(LoginWindowKeys, TypingAndEnterReachTheModel) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "launcher_qt_tests";
+  static char* argv[] = {name, nullptr};
+  ui::QtBackend backend(argc, argv);
+  ui::Desktop desktop(backend);
+  backend.attach(desktop);
+  TempDir temp;
+  launcher::App app(temp.path(), desktop, platform::Processes::Default());
+  launcher::TFMain main(app);
+  launcher::TfLogin login(app, main);
+  desktop.show(login);
+  QWidget* window = shownWindow("fLogin");
+  ASSERT_NE(window, nullptr);
+  auto* user = window->findChild<QComboBox*>("cbx_userName");
+  auto* password = window->findChild<QLineEdit*>("txt_password");
+  ASSERT_NE(user, nullptr);
+  ASSERT_NE(password, nullptr);
+  ASSERT_TRUE(user->isEditable());
+  EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+
+  user->lineEdit()->selectAll();
+  QTest::keyClicks(user->lineEdit(), QString::fromLatin1("admin"));
+  EXPECT_EQ(login.control("cbx_userName").text(), "admin");
+  QTest::keyClick(user->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(login.focus, "txt_password");
+  QTest::keyClicks(password, QString::fromLatin1("pw"));
+  EXPECT_EQ(login.control("txt_password").text(), "pw");
+  desktop.close(login);
 }
 
 }  // namespace
