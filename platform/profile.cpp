@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/gbk_text.h"
 
 namespace platform {
@@ -48,33 +49,11 @@ FileText readFile(const std::string& path) {
   return f;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-// Write a sibling temporary file, then rename it over the target: a crash leaves either
-// the old or the new file, never a half-written one. The mode of a new file follows umask.
-bool replaceFile(const std::string& path, std::string_view bytes, const FileText& old) {
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tmp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(gettid()) + "-" +
-          std::to_string(attempt);
-    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes) && (!old.exists || fchmod(fd, old.mode) == 0) && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
-  unlink(tmp.c_str());
-  return false;
+// An existing file keeps its permission bits.
+bool writeBack(const std::string& path, std::string_view bytes, const FileText& old) {
+  return replaceFileAtomically(path, bytes,
+                               old.exists ? std::optional<mode_t>(old.mode) : std::nullopt)
+      .empty();
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -214,7 +193,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
     out += "[" + std::string(trimBlanks(section)) + "]" + eol + entry + eol;
   }
   if (f.exists && out == f.bytes) return true;
-  return replaceFile(path, out, f);
+  return writeBack(path, out, f);
 }
 
 bool deleteProfileKey(const std::string& path, std::string_view section, std::string_view key) {
@@ -223,7 +202,7 @@ bool deleteProfileKey(const std::string& path, std::string_view section, std::st
   Location at = locate(f.bytes, section, key);
   if (!at.key) return true;
   const Line& l = at.lines[*at.key];
-  return replaceFile(path, splice(f.bytes, l.begin, l.end, ""), f);
+  return writeBack(path, splice(f.bytes, l.begin, l.end, ""), f);
 }
 
 }  // namespace platform

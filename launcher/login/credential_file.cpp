@@ -16,6 +16,7 @@
 #include "launcher/core/app.h"
 #include "launcher/support/error.h"
 #include "launcher/support/text_cipher.h"
+#include "platform/atomic_file.h"
 #include "platform/gbk.h"
 #include "platform/gbk_text.h"
 #include "platform/paths.h"
@@ -310,47 +311,10 @@ std::string decipherOrEmpty(const std::string& hex) {
   }
 }
 
-std::string folderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
-// Owner-only from the first byte on; the rename replaces the old file (and its mode) at once,
-// so a reader sees the old or the new content, never a part.
+// Owner-only from the first byte on, since the file holds the database account.
 void replaceFile(const std::string& path, const std::string& bytes) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) fail(path, std::string("cannot create a temporary file: ") + std::strerror(errno));
-  const auto abandon = [&](const char* step) {
-    const int error = errno;
-    close(fd);
-    unlink(temp.c_str());
-    fail(path, std::string(step) + ": " + std::strerror(error));
-  };
-  if (fchmod(fd, S_IRUSR | S_IWUSR) != 0) abandon("cannot set permissions");
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) abandon("cannot write");
-    done += static_cast<std::size_t>(wrote);
-  }
-  if (fsync(fd) != 0) abandon("cannot write");
-  if (close(fd) != 0) {
-    const int error = errno;
-    unlink(temp.c_str());
-    fail(path, std::string("cannot write: ") + std::strerror(error));
-  }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    unlink(temp.c_str());
-    fail(path, std::string("cannot replace: ") + std::strerror(error));
-  }
-  // The rename itself reaches the disk with the folder; failing here loses nothing written.
-  const int folder = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    fsync(folder);
-    close(folder);
-  }
+  const std::string error = platform::replaceFileAtomically(path, bytes, S_IRUSR | S_IWUSR);
+  if (!error.empty()) fail(path, error);
 }
 
 struct StringWriter : pugi::xml_writer {
