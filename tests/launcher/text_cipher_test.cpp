@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "launcher/support/error.h"
+#include "tests/support/temp_dir.h"
 
 extern char** environ;
 
@@ -256,16 +257,9 @@ TEST(TextCipherErrors, RefusesPairsHoldingNoHexDigit) {
 // The openssl command-line tool, run as a child, enciphers the zero-filled text independently.
 class TextCipherOpensslTool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "text_cipher.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // Returns the tool's output as hexadecimal text, or a note of what went wrong.
   std::string opensslDesEcb(const std::string& filled, const std::string& keyHex) {
-    const std::string in = dir_ + "/in", out = dir_ + "/out";
+    const std::string in = temp_.path() + "in", out = temp_.path() + "out";
     std::ofstream(in, std::ios::binary) << filled;
     std::vector<std::string> args = {"openssl", "enc",       "-des-ecb", "-K",        keyHex,
                                      "-nopad",  "-provider", "legacy",   "-provider", "default",
@@ -289,7 +283,7 @@ class TextCipherOpensslTool : public ::testing::Test {
     return hex;
   }
 
-  std::string dir_;
+  TempDir temp_;
 };
 
 TEST_F(TextCipherOpensslTool, AgreesOnZeroFilledTexts) {

@@ -50,23 +50,28 @@ TEST(MainWindowScreenshot, HasTheClientSizeAndItsCaptions) {
   EXPECT_EQ(darkPixels(image, QRect(100, 505, 20, 10)), 0);
 }
 
-}  // namespace
-
-namespace {
+// The login window on the Qt backend, with the main window it reports to.
+struct QtLogin {
+  QtLogin() : backend((setenv("QT_QPA_PLATFORM", "offscreen", 1), argc), argv) {
+    backend.attach(desktop);
+  }
+  static inline int argc = 1;
+  static inline char name[] = "launcher_qt_tests";
+  static inline char* argv[] = {name, nullptr};
+  ui::QtBackend backend;
+  ui::Desktop desktop{backend};
+  TempDir temp;
+  launcher::App app{temp.path(), desktop, platform::Processes::Default()};
+  launcher::TFMain main{app};
+  launcher::TfLogin login{app, main};
+};
 
 // The login window drawn by the Qt backend: its client size, and its texts.
 TEST(LoginWindowPicture, HasTheClientSizeAndItsCaptions) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "launcher_qt_tests";
-  static char* argv[] = {name, nullptr};
-  ui::QtBackend backend(argc, argv);
-  ui::Desktop desktop(backend);
-  backend.attach(desktop);
-  TempDir temp;
-  launcher::App app(temp.path(), desktop, platform::Processes::Default());
-  launcher::TFMain main(app);
-  launcher::TfLogin login(app, main);
+  QtLogin qt;
+  ui::QtBackend& backend = qt.backend;
+  launcher::TfLogin& login = qt.login;
+  const TempDir& temp = qt.temp;
   const std::string png = temp.path() + "fLogin.png";
   ASSERT_TRUE(backend.screenshot(login, png));
   QImage image(QString::fromStdString(png));
@@ -77,10 +82,6 @@ TEST(LoginWindowPicture, HasTheClientSizeAndItsCaptions) {
   EXPECT_GT(darkPixels(image, QRect(60, 176, 200, 28)), 40);  // the initial password
 }
 
-}  // namespace
-
-namespace {
-
 QWidget* shownWindow(const std::string& name) {
   for (QWidget* window : QApplication::topLevelWidgets())
     if (window->objectName() == QString::fromStdString(name) && window->isVisible()) return window;
@@ -90,17 +91,9 @@ QWidget* shownWindow(const std::string& name) {
 // Typing into the login window reaches the model: the user name through the
 // editable list, Enter there moves on, the password is masked.
 TEST(LoginWindowKeys, TypingAndEnterReachTheModel) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "launcher_qt_tests";
-  static char* argv[] = {name, nullptr};
-  ui::QtBackend backend(argc, argv);
-  ui::Desktop desktop(backend);
-  backend.attach(desktop);
-  TempDir temp;
-  launcher::App app(temp.path(), desktop, platform::Processes::Default());
-  launcher::TFMain main(app);
-  launcher::TfLogin login(app, main);
+  QtLogin qt;
+  ui::Desktop& desktop = qt.desktop;
+  launcher::TfLogin& login = qt.login;
   desktop.show(login);
   QWidget* window = shownWindow("fLogin");
   ASSERT_NE(window, nullptr);
