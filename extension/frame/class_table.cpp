@@ -9,6 +9,7 @@
 #include "extension/general/n_cst_app.h"
 #include "extension/general/string_functions.h"
 #include "extension/sql/c_n_cst_stockupdatesql.h"
+#include "extension/sql/c_n_form_where.h"
 #include "extension/sql/n_create_sql.h"
 #include "platform/gbk_text.h"
 
@@ -36,7 +37,7 @@ constexpr std::array<ClassEntry, 9> kClasses = {{
     {"c_n_cst_dw", createWithoutOperations},
     {"c_n_cst_stockupdatesql", c_n_cst_stockupdatesql::create},
     {"n_cst_dbfunc", n_cst_dbfunc::create},
-    {"c_n_form_where", createWithoutOperations},
+    {"c_n_form_where", c_n_form_where::create},
     {"n_cst_gbtobig5", createWithoutOperations},
     {"n_cst_texttojpg", createWithoutOperations},
     {"n_cst_dwsrc", createWithoutOperations},
