@@ -77,22 +77,24 @@ Scan scanToken(std::string_view text, std::size_t start) {
 
 }  // namespace
 
+Token nextToken(std::string_view text, std::size_t start) {
+  const Scan scan = scanToken(text, start);
+  std::string token(trimWhite(text.substr(start, scan.end - start)));
+  std::size_t next = scan.end;
+  if (scan.skipsWhite) {
+    while (next < text.size() && isWhiteByte(static_cast<unsigned char>(text[next]))) ++next;
+    if (next < text.size() && text[next] == ',') {
+      token += ',';
+      ++next;
+    }
+  }
+  return Token{std::move(token), next};
+}
+
 std::vector<Token> tokenize(std::string_view text) {
   std::vector<Token> tokens;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const Scan scan = scanToken(text, start);
-    std::string token(trimWhite(text.substr(start, scan.end - start)));
-    std::size_t next = scan.end;
-    if (scan.skipsWhite) {
-      while (next < text.size() && isWhiteByte(static_cast<unsigned char>(text[next]))) ++next;
-      if (next < text.size() && text[next] == ',') {
-        token += ',';
-        ++next;
-      }
-    }
-    tokens.push_back(Token{std::move(token), next});
-    start = next;
+  for (std::size_t start = 0; start < text.size(); start = tokens.back().end) {
+    tokens.push_back(nextToken(text, start));
   }
   return tokens;
 }

@@ -18,6 +18,8 @@ struct Token {
   std::size_t end;   // where the next token starts (the start of token 0 is 0)
 };
 
+// The token that starts at `start` (below the text's length).
+Token nextToken(std::string_view text, std::size_t start);
 // The working text cut into tokens from its first byte to its last.
 std::vector<Token> tokenize(std::string_view text);
 
