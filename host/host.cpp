@@ -74,6 +74,7 @@ PBXRESULT Host::create(const std::string& className, const std::string& as) {
   const PBXRESULT code = library_->createObject(&session_, nullptr, className.c_str(), &object);
   session_.endCall();
   collector_->messages.clear();
+  received_.clear();
   if (object != nullptr) {
     destroy(as);
     objects_[as] = {object, description_.findClass(className)};
@@ -121,13 +122,15 @@ CallResult Host::callId(const std::string& object, pbmethodID id, std::vector<Va
 namespace {
 
 CallResult finish(PBXRESULT code, Arguments& arguments, Value& result,
-                  std::vector<Message>& messages) {
+                  std::vector<Message>& messages, std::vector<Received>& received) {
   CallResult out;
   out.code = code;
   out.result = std::move(result);
   out.args = std::move(arguments.values());
   out.messages = std::move(messages);
   messages.clear();
+  out.received = std::move(received);
+  received.clear();
   return out;
 }
 
@@ -139,7 +142,7 @@ CallResult Host::invoke(const ExtensionInstance& target, pbmethodID id, std::vec
   PBCallInfo info{&arguments, &result, nullptr};
   const PBXRESULT code = target.object->Invoke(&session_, nullptr, id, &info);
   session_.endCall();
-  return finish(code, arguments, result, collector_->messages);
+  return finish(code, arguments, result, collector_->messages, received_);
 }
 
 CallResult Host::callFunction(const std::string& name, std::vector<Value> args) {
@@ -153,13 +156,38 @@ CallResult Host::callFunction(const std::string& name, std::vector<Value> args) 
   PBCallInfo info{&arguments, &result, nullptr};
   const PBXRESULT code = library_->invokeGlobal(&session_, name.c_str(), &info);
   session_.endCall();
-  return finish(code, arguments, result, collector_->messages);
+  return finish(code, arguments, result, collector_->messages, received_);
 }
 
 HostObject& Host::addHostObject(const std::string& name, std::unique_ptr<HostObject> object) {
   HostObject& added = *object;
-  hostObjects_[name] = std::move(object);
+  std::unique_ptr<HostObject>& slot = hostObjects_[name];
+  if (slot != nullptr) replaced_.push_back(std::move(slot));
+  slot = std::move(object);
   return added;
+}
+
+HostObject& Host::addScriptedObject(const std::string& name, const std::string& className,
+                                    std::vector<ScriptedFunction> functions) {
+  std::vector<HostFunction> bodies;
+  for (ScriptedFunction& scripted : functions) {
+    std::string functionName = scripted.name;
+    auto body = [this, function = std::move(scripted)](std::vector<Value>& arguments,
+                                                       Value& result) {
+      std::optional<std::string> command;
+      if (!arguments.empty() && !arguments[0].isNull()) command = arguments[0].text();
+      received_.push_back({function.name, command});
+      const std::optional<std::string>* answer = &function.fallback;
+      if (command) {
+        auto found = function.answers.find(*command);
+        if (found != function.answers.end()) answer = &found->second;
+      }
+      result.SetString(*answer ? (*answer)->c_str() : nullptr);
+    };
+    bodies.push_back({std::move(functionName), "SXS", 1, std::move(body)});
+  }
+  scripted_ = true;
+  return addHostObject(name, std::make_unique<HostObject>(className, std::move(bodies)));
 }
 
 HostObject* Host::hostObject(const std::string& name) const {

@@ -28,6 +28,7 @@ struct CallResult {
   Value result;             // wasSet() false when the operation set nothing
   std::vector<Value> args;  // every argument after the call
   std::vector<Message> messages;
+  std::vector<Received> received;  // calls of scripted host objects, in order
 };
 
 // A request the host cannot carry out (unknown object, method, library).
@@ -61,9 +62,17 @@ class Host {
   CallResult callFunction(const std::string& name, std::vector<Value> args);
 
   // Host objects live as long as the host; values of type object name them.
+  // A name given again names the new object, while the old one stays alive
+  // for extension objects that kept its handle.
   HostObject& addHostObject(const std::string& name, std::unique_ptr<HostObject> object);
   HostObject* hostObject(const std::string& name) const;
   std::map<pbobject, std::string> hostObjectNames() const;
+  // A host object whose functions have the signature "SXS" and answer from
+  // tables; its calls are listed in the received of the extension call
+  // during which they came.
+  HostObject& addScriptedObject(const std::string& name, const std::string& className,
+                                std::vector<ScriptedFunction> functions);
+  bool hasScriptedObjects() const { return scripted_; }
 
  private:
   struct Loaded;
@@ -83,6 +92,9 @@ class Host {
   Description description_;
   std::map<std::string, ExtensionInstance> objects_;
   std::map<std::string, std::unique_ptr<HostObject>> hostObjects_;
+  std::vector<std::unique_ptr<HostObject>> replaced_;
+  bool scripted_ = false;
+  std::vector<Received> received_;
 };
 
 }  // namespace host

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,21 @@ struct HostFunction {
   std::string signature;  // matched exactly when the caller gives one
   int argumentCount = 0;
   std::function<void(std::vector<Value>& arguments, Value& result)> body;
+};
+
+// A function of a scripted host object: takes one text (the command) and
+// answers a text from its table, or `fallback` for a command not in it.
+// nullopt answers the null text.
+struct ScriptedFunction {
+  std::string name;
+  std::map<std::string, std::optional<std::string>> answers;
+  std::optional<std::string> fallback;
+};
+
+// One call of a scripted function as the extension made it.
+struct Received {
+  std::string function;
+  std::optional<std::string> command;  // nullopt for a null argument
 };
 
 }  // namespace host

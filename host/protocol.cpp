@@ -1,11 +1,13 @@
 // Requests: describe, create, call (method by name or id, or a global
-// function), destroy. A value is {"type":T,"value":X}, {"type":T,"null":true}
-// or, for texts, {"type":"string","hex":"..."}.
+// function), destroy, hostobject. A value is {"type":T,"value":X},
+// {"type":T,"null":true} or, for texts, {"type":"string","hex":"..."}; an
+// object value names a host object.
 #include "host/protocol.h"
 
 #include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "platform/des_ecb.h"
 #include "platform/gbk.h"
@@ -207,6 +209,57 @@ json jsonOf(const Value& value, const std::map<pbobject, std::string>& objectNam
   return out;
 }
 
+// An answer of a scripted function: a text, or null for the null text.
+std::optional<std::string> answerOf(const json& answer) {
+  if (answer.is_null()) return std::nullopt;
+  return textOf(answer, nullptr);
+}
+
+// {"answers":{FUNCTION:{COMMAND:ANSWER,...},...},"default":{FUNCTION:ANSWER,...}}:
+// one function per name in either, in the order first named. A command not
+// in the table gets the default, and without one the null text.
+std::vector<ScriptedFunction> scriptedFunctionsOf(const json& request) {
+  std::vector<ScriptedFunction> functions;
+  const auto function = [&functions](const std::string& name) -> ScriptedFunction& {
+    for (ScriptedFunction& f : functions)
+      if (f.name == name) return f;
+    functions.push_back({name, {}, std::nullopt});
+    return functions.back();
+  };
+  if (request.contains("answers")) {
+    const json& answers = request["answers"];
+    if (!answers.is_object()) throw RequestError("answers must map functions to tables");
+    for (const auto& [name, table] : answers.items()) {
+      if (!table.is_object()) throw RequestError("answers of " + name + " must be an object");
+      ScriptedFunction& f = function(name);
+      for (const auto& [command, answer] : table.items()) {
+        f.answers[textOf(json(command), nullptr)] = answerOf(answer);
+      }
+    }
+  }
+  if (request.contains("default")) {
+    const json& defaults = request["default"];
+    if (!defaults.is_object()) throw RequestError("default must map functions to answers");
+    for (const auto& [name, answer] : defaults.items()) function(name).fallback = answerOf(answer);
+  }
+  if (functions.empty()) throw RequestError("a host object needs answers or a default");
+  return functions;
+}
+
+json jsonOf(const Received& received) {
+  json out;
+  out["function"] = received.function;
+  if (received.command) {
+    json text;
+    putText(text, *received.command);
+    out["command"] = text["value"];
+    if (text.contains("hex")) out["hex"] = text["hex"];
+  } else {
+    out["command"] = nullptr;
+  }
+  return out;
+}
+
 const std::string& stringField(const json& request, const char* name) {
   if (!request.contains(name) || !request[name].is_string()) {
     throw RequestError(std::string("request needs a text field \"") + name + "\"");
@@ -232,6 +285,11 @@ std::string Protocol::handle(const std::string& line) {
       const std::string& name = stringField(request, "object");
       if (!host_.hasObject(name)) throw RequestError("no object named " + name);
       host_.destroy(name);
+      reply = {{"ok", true}};
+    } else if (op == "hostobject") {
+      const std::string& name = stringField(request, "as");
+      const std::string& className = stringField(request, "class");
+      host_.addScriptedObject(name, className, scriptedFunctionsOf(request));
       reply = {{"ok", true}};
     } else if (op == "call") {
       std::vector<Value> args;
@@ -261,6 +319,10 @@ std::string Protocol::handle(const std::string& line) {
         reply["messages"].push_back({{"caption", lossyUtf8(m.caption)},
                                      {"text", lossyUtf8(m.text)},
                                      {"icon", iconName(m.icon)}});
+      }
+      if (host_.hasScriptedObjects()) {
+        reply["received"] = json::array();
+        for (const Received& r : result.received) reply["received"].push_back(jsonOf(r));
       }
     } else {
       throw RequestError("unknown op " + op);

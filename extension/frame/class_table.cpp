@@ -5,6 +5,7 @@
 #include <array>
 #include <new>
 
+#include "extension/datawindow/c_n_cst_dw.h"
 #include "extension/db/n_cst_dbfunc.h"
 #include "extension/general/n_cst_app.h"
 #include "extension/general/string_functions.h"
@@ -34,7 +35,7 @@ struct ClassEntry {
 };
 
 constexpr std::array<ClassEntry, 9> kClasses = {{
-    {"c_n_cst_dw", createWithoutOperations},
+    {"c_n_cst_dw", c_n_cst_dw::create},
     {"c_n_cst_stockupdatesql", c_n_cst_stockupdatesql::create},
     {"n_cst_dbfunc", n_cst_dbfunc::create},
     {"c_n_form_where", c_n_form_where::create},

@@ -117,6 +117,51 @@ TEST_F(ProbeHost, ExtensionCallsFunctionsOfHostObjects) {
   EXPECT_EQ(none.result.text(), "no object");
 }
 
+TEST_F(ProbeHost, ScriptedObjectsAnswerFromTablesAndListWhatTheyReceived) {
+  std::vector<ScriptedFunction> functions = {
+      {"describe", {{"DataWindow.Data", "1\t2"}, {"gone", std::nullopt}}, std::string("!")},
+      {"modify", {{"a.text='b'", ""}}, std::nullopt}};
+  HostObject& dw = host.addScriptedObject("dw", "u_dw", std::move(functions));
+
+  struct Case {
+    std::string function;
+    std::string command;
+    std::string expected;  // as the probe reads it: "null" for the null text
+  };
+  const Case cases[] = {
+      {"describe", "DataWindow.Data", "1\t2"},
+      {"describe", "datawindow.data", "!"},  // commands match exactly
+      {"describe", "gone", "null"},
+      {"modify", "a.text='b'", ""},
+      {"modify", "other", "null"},
+  };
+  for (const Case& c : cases) {
+    const CallResult r = host.call(
+        "p", "ask",
+        {Value::object(dw.handle()), Value::string(c.function), Value::string(c.command)});
+    EXPECT_EQ(r.result.text(), c.expected) << c.command;
+    ASSERT_EQ(r.received.size(), 1u) << c.command;
+    EXPECT_EQ(r.received[0].function, c.function);
+    EXPECT_EQ(r.received[0].command, c.command);
+  }
+  EXPECT_TRUE(host.hasScriptedObjects());
+  EXPECT_TRUE(host.call("p", "count", {}).received.empty());
+}
+
+TEST_F(ProbeHost, AReplacedHostObjectStaysCallableThroughItsOldHandle) {
+  const pbobject first =
+      host.addScriptedObject("dw", "u_dw", {{"describe", {}, std::string("first")}}).handle();
+  const pbobject second =
+      host.addScriptedObject("dw", "u_dw", {{"describe", {}, std::string("second")}}).handle();
+  EXPECT_EQ(host.hostObject("dw")->handle(), second);
+  EXPECT_EQ(host.hostObjectNames().count(first), 0u);
+  for (auto [handle, expected] : {std::pair{first, "first"}, std::pair{second, "second"}}) {
+    const CallResult r = host.call(
+        "p", "ask", {Value::object(handle), Value::string("describe"), Value::string("x")});
+    EXPECT_EQ(r.result.text(), expected);
+  }
+}
+
 TEST(HostLoading, GlobalFunctionsAndUnknownClasses) {
   Host host(PROBE_PATH);
   EXPECT_EQ(host.callFunction("pr_sum", {Value::long32(40), Value::long32(2)}).result.integer(),

@@ -118,6 +118,13 @@ TEST(PbxhostProtocol, MalformedRequestsAreAnsweredAndTheToolGoesOn) {
       R"({"op":"call","function":"gf_getmonthlastday","args":[{"type":"date","value":"2023-02-29"}]})",
       R"({"op":"call","function":"gf_trim","args":[]})",
       R"({"op":"destroy","object":"nobody"})",
+      R"({"op":"hostobject","as":"dw","answers":{"describe":{}}})",
+      R"({"op":"hostobject","as":"dw","class":"u_dw"})",
+      R"({"op":"hostobject","as":"dw","class":"u_dw","answers":[]})",
+      R"({"op":"hostobject","as":"dw","class":"u_dw","answers":{"describe":"!"}})",
+      R"({"op":"hostobject","as":"dw","class":"u_dw","answers":{"describe":{"a":1}}})",
+      R"({"op":"hostobject","as":"dw","class":"u_dw","default":{"describe":true}})",
+      R"({"op":"call","function":"gf_trim","args":[{"type":"object","value":"nobody"}]})",
   };
   for (const std::string& request : requests) {
     const json r = host.ask(request);
@@ -146,6 +153,63 @@ TEST(PbxhostProtocol, MessageBoxesOfTheCallAreListed) {
       {"type":"ulong","value":4000000000},{"type":"boolean","value":true},{"type":"decimal","value":"12.50"},
       {"type":"date","value":"2024-02-29"},{"type":"datetime","value":"2024-12-31 23:59:58"},
       {"type":"string","value":"你好"},{"type":"string[]","value":["","","three"]}])")));
+}
+
+TEST(PbxhostProtocol, ScriptedHostObjectsAnswerAndListWhatTheyReceived) {
+  Pbxhost host;
+  ASSERT_EQ(host.ask(utf8(u8R"({"op":"hostobject","as":"dw","class":"u_dw",
+      "answers":{"describe":{"t_价.text":"单价","DataWindow.Table.Filter":"''"},
+                 "modify":{"price.Visible=no":""}},
+      "default":{"describe":"!","modify":"Line 1: unknown"}})")),
+            json::parse(R"({"ok":true})"));
+  ASSERT_EQ(host.ask(R"({"op":"create","class":"c_n_cst_dw","as":"a"})")["code"], 0);
+
+  // The object argument travels by name, both ways.
+  EXPECT_EQ(host.ask(R"({"op":"call","object":"a","method":"of_SetDw",
+                         "args":[{"type":"object","value":"dw"}]})"),
+            json::parse(R"({"ok":true,"code":0,"result":null,
+                            "args":[{"type":"object","value":"dw"}],"messages":[],"received":[]})"));
+
+  struct Row {
+    std::string request;
+    json result;    // the reply's result
+    json received;  // the reply's received
+  };
+  const std::vector<Row> rows = {
+      {utf8(u8R"({"op":"call","object":"a","method":"of_getlabletext",
+                  "args":[{"type":"string","value":"t_价"}]})"),
+       json::parse(utf8(u8R"({"type":"string","value":"单价"})")),
+       json::parse(utf8(u8R"([{"function":"describe","command":"t_价.text"}])"))},
+      {R"({"op":"call","object":"a","method":"of_getlabletext",
+           "args":[{"type":"string","value":"t_none"}]})",
+       json::parse(R"({"type":"string","value":""})"),
+       json::parse(R"([{"function":"describe","command":"t_none.text"}])")},
+      {R"({"op":"call","object":"a","method":"of_getfilter"})",
+       json::parse(R"({"type":"string","value":""})"),
+       json::parse(R"([{"function":"describe","command":"DataWindow.Table.Filter"}])")},
+      {R"({"op":"call","object":"a","method":"of_column_visible",
+           "args":[{"type":"string","value":"price"},{"type":"boolean","value":false}]})",
+       json::parse(R"({"type":"string","value":""})"),
+       json::parse(R"([{"function":"modify","command":"price.Visible=no"}])")},
+      {R"({"op":"call","object":"a","method":"of_SetLableText",
+           "args":[{"type":"string","value":"t"},{"type":"string","value":"x"}]})",
+       json::parse(R"({"type":"string","value":"Line 1: unknown"})"),
+       json::parse(R"([{"function":"modify","command":"t.text='x'"}])")},
+      {R"({"op":"call","object":"a","method":"of_SetLableText",
+           "args":[{"type":"string","null":true},{"type":"string","value":"x"}]})",
+       json::parse(R"({"type":"string","value":""})"), json::array()},
+      // A command that is no GBK text shows its bytes too.
+      {R"({"op":"call","object":"a","method":"of_getlabletext","args":[{"type":"string","hex":"ff"}]})",
+       json::parse(R"({"type":"string","value":""})"),
+       json::parse(utf8(u8R"([{"function":"describe","command":"�.text","hex":"ff2e74657874"}])"))},
+  };
+  for (const Row& row : rows) {
+    const json r = host.ask(row.request);
+    EXPECT_EQ(r["ok"], true) << row.request;
+    EXPECT_EQ(r["result"], row.result) << row.request;
+    EXPECT_EQ(r["received"], row.received) << row.request;
+  }
+  EXPECT_EQ(host.finish(), 0);
 }
 
 TEST(PbxhostProtocol, ALibraryThatCannotBeLoadedEndsTheTool) {
