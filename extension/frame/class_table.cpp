@@ -6,6 +6,7 @@
 #include <new>
 
 #include "extension/datawindow/c_n_cst_dw.h"
+#include "extension/datawindow/n_cst_dwsrc.h"
 #include "extension/db/n_cst_dbfunc.h"
 #include "extension/general/n_cst_app.h"
 #include "extension/general/string_functions.h"
@@ -41,7 +42,7 @@ constexpr std::array<ClassEntry, 9> kClasses = {{
     {"c_n_form_where", c_n_form_where::create},
     {"n_cst_gbtobig5", createWithoutOperations},
     {"n_cst_texttojpg", createWithoutOperations},
-    {"n_cst_dwsrc", createWithoutOperations},
+    {"n_cst_dwsrc", n_cst_dwsrc::create},
     {"n_cst_app", n_cst_app::create},
     {"n_create_sql", n_create_sql::create},
 }};
