@@ -99,7 +99,7 @@ std::string textOf(DisplayObject& object) {
   if (object.changed) {
     std::string list;
     for (const Property& p : object.properties) {
-      list = appendWithSeparator(list, p.key + "=" + p.value, " ");
+      appendItem(list, p.key + "=" + p.value, " ");
     }
     object.rawText = object.type + "(" + list + ")";
     object.changed = false;

@@ -161,16 +161,19 @@ std::string appendCondition(std::string_view conditions, std::string_view item) 
 
 std::string appendWithSeparator(std::string_view list, std::string_view item,
                                 std::string_view separator) {
-  if (item.empty()) return std::string(list);
-  if (list.empty()) return std::string(item);
   std::string out(list);
-  if (!separator.empty()) {
-    out += ' ';
-    out += separator;
-    out += ' ';
-  }
-  out += item;
+  appendItem(out, item, separator);
   return out;
+}
+
+void appendItem(std::string& list, std::string_view item, std::string_view separator) {
+  if (item.empty()) return;
+  if (!list.empty() && !separator.empty()) {
+    list += ' ';
+    list += separator;
+    list += ' ';
+  }
+  list += item;
 }
 
 std::string wordCondition(std::string_view value, std::string_view column) {

@@ -42,6 +42,8 @@ std::string appendCondition(std::string_view conditions, std::string_view item);
 // for an empty separator; unchanged for an empty item; item for an empty list.
 std::string appendWithSeparator(std::string_view list, std::string_view item,
                                 std::string_view separator);
+// The same rule on a list built in place, so long lists cost no copies.
+void appendItem(std::string& list, std::string_view item, std::string_view separator);
 
 // gf_getpartlikes: " ((lower(col) like '%word%')  and ...)"; empty for a blank
 // value. Words are lower-cased (single-byte A-Z only) and escaped with

@@ -168,7 +168,7 @@ int FormWhere::changeColumn(std::string_view column, std::string_view newColumn,
     } else {
       item = trimmedHasContent(c->alias) ? c->expression + " as " + c->alias : c->expression;
     }
-    select = appendWithSeparator(select, item, ",\r\n");
+    appendItem(select, item, ",\r\n");
   }
   parsed_.is_select = std::move(select);
   return 1;
@@ -189,7 +189,7 @@ void FormWhere::changeTable(std::string_view oldTable, std::string_view newTable
     } else {
       item = t.alias.empty() ? t.table : t.table + " as " + t.alias;
     }
-    list = appendWithSeparator(list, item, ",\r\n");
+    appendItem(list, item, ",\r\n");
   }
   parsed_.is_from = std::move(list);
 }
@@ -204,10 +204,10 @@ void FormWhere::setTopRows(std::int32_t rows) {
 std::string FormWhere::autoGroupBy() {
   std::string list;
   for (const SelectColumn& c : parsed_.columns) {
-    if (c.plain) list = appendWithSeparator(list, c.expression, ",\r\n");
+    if (c.plain) appendItem(list, c.expression, ",\r\n");
   }
   for (CorrelatedReference& r : parsed_.references) {
-    if (trimmedHasContent(r.term)) list = appendWithSeparator(list, r.term, ",\r\n");
+    if (trimmedHasContent(r.term)) appendItem(list, r.term, ",\r\n");
   }
   return list;
 }
@@ -217,10 +217,11 @@ std::string FormWhere::compose() {
   std::string conditions;
   for (const Condition& c : conditions_) {
     if (!c.active || c.text.empty()) continue;
-    conditions = conditions.empty() ? "(" + c.text + ")"
-                                    : conditions + " \r\n     and (" + c.text + ")";
+    conditions += conditions.empty() ? "(" : " \r\n     and (";
+    conditions += c.text;
+    conditions += ")";
   }
-  conditions = appendWithSeparator(conditions, is_addons_, " \r\n and");
+  appendItem(conditions, is_addons_, " \r\n and");
 
   std::string select;
   if (ib_delgroupbycol_) {
@@ -236,7 +237,7 @@ std::string FormWhere::compose() {
           item = c.expression + " " + std::string(kind) + " " + c.alias;
         }
       }
-      select = appendWithSeparator(select, item, ", \r\n ");
+      appendItem(select, item, ", \r\n ");
     }
   } else {
     select = p.is_select;
@@ -264,7 +265,7 @@ std::string FormWhere::compose() {
 
   std::string related;
   for (std::string& table : relatedTables_) {
-    if (trimmedHasContent(table)) related = appendWithSeparator(related, "\r\n" + table, ",");
+    if (trimmedHasContent(table)) appendItem(related, "\r\n" + table, ",");
   }
   if (!trimmedHasContent(related)) return select + "\r\n  from " + p.is_from + " " + tail;
   return select + "\r\n from " + p.is_from + "," + related + "  \r\n" + tail;
@@ -282,7 +283,10 @@ std::string FormWhere::onlyWhere() {
   std::string where;
   for (Condition& c : conditions_) {
     if (!c.active || !trimmedHasContent(c.text)) continue;
-    where = trimmedHasContent(where) ? where + " \r\n and (" + c.text + ")" : " \r\n (" + c.text + ")";
+    // The test trims `where`, so only a single condition keeps its line break.
+    where += trimmedHasContent(where) ? " \r\n and (" : " \r\n (";
+    where += c.text;
+    where += ")";
   }
   return appendWithSeparator(where, is_addons_, " \r\n and");
 }

@@ -68,7 +68,7 @@ void n_create_sql::of_GetUpdateSQL(const Call& call) {
   for (const Assignment& a : assignments_) {
     const std::string item = a.quoteFlag == "Y" ? "\r\n     " + a.column + "='" + a.value + "'"
                                                 : "\r\n      " + a.column + "=" + a.value;
-    sets = appendWithSeparator(sets, item, ",");
+    appendItem(sets, item, ",");
   }
   call.returnText("Update " + table_ + " \r\nset " + sets + " \r\nwhere " + where_);
 }
@@ -80,8 +80,8 @@ void n_create_sql::of_GetInsertSQL(const Call& call) {
   std::string values;
   for (std::size_t k = 0; k < assignments_.size(); ++k) {
     const Assignment& a = assignments_[k];
-    columns = appendWithSeparator(columns, a.column, ",");
-    values = appendWithSeparator(values, a.quoteFlag == "Y" ? "'" + a.value + "'" : a.value, ",");
+    appendItem(columns, a.column, ",");
+    appendItem(values, a.quoteFlag == "Y" ? "'" + a.value + "'" : a.value, ",");
     if ((k + 1) % 3 == 0) {
       columns += "\r\n";
       values += "\r\n";
