@@ -117,9 +117,6 @@ std::uint64_t readHex64(std::string_view text) {
 
 }  // namespace
 
-bool isWhiteByte(unsigned char b) { return (b >= 8 && b <= 13) || b == 32; }
-bool isSpaceByte(unsigned char b) { return (b >= 9 && b <= 13) || b == 32; }
-
 bool isAllWhite(std::string_view text) { return trimWhiteLeft(text).empty(); }
 
 std::string_view trimSpaceLeft(std::string_view text) { return dropLeft(text, isSpaceByte); }

@@ -12,9 +12,9 @@
 namespace nx {
 
 // white: bytes 8 to 13 and 32 (the extension's own test, counts backspace).
-bool isWhiteByte(unsigned char b);
+inline bool isWhiteByte(unsigned char b) { return (b >= 8 && b <= 13) || b == 32; }
 // space: bytes 9 to 13 and 32 (what the ordinary trims remove).
-bool isSpaceByte(unsigned char b);
+inline bool isSpaceByte(unsigned char b) { return (b >= 9 && b <= 13) || b == 32; }
 // True for the empty text too.
 bool isAllWhite(std::string_view text);
 
