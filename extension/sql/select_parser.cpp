@@ -77,24 +77,36 @@ Scan scanToken(std::string_view text, std::size_t start) {
 
 }  // namespace
 
-Token nextToken(std::string_view text, std::size_t start) {
+namespace {
+
+// Fills `token` in place: a token is built once, never copied or moved.
+void readToken(std::string_view text, std::size_t start, Token& token) {
   const Scan scan = scanToken(text, start);
-  std::string token(trimWhite(text.substr(start, scan.end - start)));
+  token.text.assign(trimWhite(text.substr(start, scan.end - start)));
   std::size_t next = scan.end;
   if (scan.skipsWhite) {
     while (next < text.size() && isWhiteByte(static_cast<unsigned char>(text[next]))) ++next;
     if (next < text.size() && text[next] == ',') {
-      token += ',';
+      token.text += ',';
       ++next;
     }
   }
-  return Token{std::move(token), next};
+  token.end = next;
+}
+
+}  // namespace
+
+Token nextToken(std::string_view text, std::size_t start) {
+  Token token;
+  readToken(text, start, token);
+  return token;
 }
 
 std::vector<Token> tokenize(std::string_view text) {
   std::vector<Token> tokens;
+  tokens.reserve(text.size() / 8 + 1);  // a shop statement's tokens average some 8 bytes
   for (std::size_t start = 0; start < text.size(); start = tokens.back().end) {
-    tokens.push_back(nextToken(text, start));
+    readToken(text, start, tokens.emplace_back());
   }
   return tokens;
 }

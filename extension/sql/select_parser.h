@@ -15,7 +15,7 @@ namespace nx::sql {
 
 struct Token {
   std::string text;  // white trimmed at both ends; may be empty or end in "," or "="
-  std::size_t end;   // where the next token starts (the start of token 0 is 0)
+  std::size_t end = 0;  // where the next token starts (the start of token 0 is 0)
 };
 
 // The token that starts at `start` (below the text's length).
