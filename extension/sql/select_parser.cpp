@@ -23,8 +23,16 @@ std::size_t findAfterFirst(std::string_view text, std::string_view what) {
   return text.size() < 2 ? npos : text.find(what, 1);
 }
 
+// Keywords are ASCII, so no double-byte character can match one and a
+// byte-wise letter-case fold gives the multi-byte aware answer.
 bool is(std::string_view token, std::string_view keyword) {
-  return platform::equalsIgnoreCase(token, keyword);
+  if (token.size() != keyword.size()) return false;
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    char c = token[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != keyword[i]) return false;
+  }
+  return true;
 }
 
 bool startsWith(std::string_view text, std::string_view start) {
@@ -126,17 +134,17 @@ struct Keyword {
 std::optional<Keyword> keywordAt(const std::vector<Token>& tokens, std::size_t k, Clause current) {
   const std::string& t = tokens[k].text;
   const bool last = k + 1 == tokens.size();
-  const bool withBy = !last && is(tokens[k + 1].text, "by");
+  auto withBy = [&] { return !last && is(tokens[k + 1].text, "by"); };
   const bool from = current == Clause::Select;
   const bool limit = !last && current != Clause::Select && current != Clause::Limit;
   if (from) return is(t, "from") ? std::optional<Keyword>({Clause::From, 1}) : std::nullopt;
   if (limit && is(t, "limit")) return Keyword{Clause::Limit, 1};
   if (current == Clause::From && !last && is(t, "where")) return Keyword{Clause::Where, 1};
   const bool groupAllowed = current == Clause::From || current == Clause::Where;
-  if (groupAllowed && withBy && is(t, "group")) return Keyword{Clause::GroupBy, 2};
+  if (groupAllowed && is(t, "group") && withBy()) return Keyword{Clause::GroupBy, 2};
   if (current == Clause::GroupBy && !last && is(t, "having")) return Keyword{Clause::Having, 1};
   const bool orderAllowed = current != Clause::Limit && current != Clause::OrderBy;
-  if (orderAllowed && withBy && is(t, "order")) return Keyword{Clause::OrderBy, 2};
+  if (orderAllowed && is(t, "order") && withBy()) return Keyword{Clause::OrderBy, 2};
   return std::nullopt;
 }
 
