@@ -436,7 +436,6 @@ SelectColumn analyseColumn(std::string_view raw, ParsedSelect& parsed) {
     column.alias = std::string(trimWhite(text.substr(as + 4)));
     expression = trimWhite(text.substr(0, as));
     column.aliasKind = " as ";
-    if (leadingInteger(expression) > 0) column.plain = false;
   }
   if (column.plain) column.plain = isPlainExpression(expression, parsed.ib_aggregate);
   column.expression = std::string(expression);

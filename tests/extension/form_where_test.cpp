@@ -340,11 +340,15 @@ TEST_F(FormWhere, CorrelatedReferencesOfSubSelectColumns) {
       // A quoted value is skipped with what it holds.
       {"select c=(select max(v) from d where d.name = 'a=b' and d.id = t.id) from t", "t.id"},
       {"select c=(select max(v) from d where d.name='a=b' and d.id=t.id) from t", "t.id"},
+      // A qualified-looking literal is no reference either.
+      {"select c=(select max(v) from d where d.name = 'x.y' and d.id = t.id) from t", "t.id"},
       {"select c=(select max(x) from d where d.id = t.id group by d.k) from t", "t.id"},
       // A term opening with "(" keeps its qualifier.
       {"select c=(select count(*) from d where (t.id = d.id) and d.k = g.k) from t, g",
        "t.id ,\r\n g.k"},
       {"select c=(select count(*) from d where ( t.id = d.id)) from t", "t.id"},
+      // The sub-select's own closing bracket is not part of the last term.
+      {"select c=(select max(v) from d where (d.id = t.id)) from t", "t.id"},
       {"select c=(select max(x) from d) from t", ""},
       {"select c=(SELECT MAX(x) FROM d WHERE d.id = t.id) from t", ""},
       // Plain columns first, then the references in column order.
