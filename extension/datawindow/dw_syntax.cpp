@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "extension/general/text_rules.h"
 #include "extension/sql/select_parser.h"
@@ -85,12 +86,30 @@ std::string withDefinitionProperty(std::string_view definition, std::string_view
   return std::string(definition);
 }
 
-// Sets the first property named `key`; the parsed fields stay as they were.
+// The field a property fills, read without the value's quotes.
+void readField(DisplayObject& object, const Property& property) {
+  const std::string value = unquoted(property.value);
+  const std::string_view key = property.key;
+  if (platform::equalsIgnoreCase(key, "name")) object.name = value;
+  if (platform::equalsIgnoreCase(key, "x")) object.x = leadingInteger(value);
+  if (platform::equalsIgnoreCase(key, "y")) object.y = leadingInteger(value);
+  if (platform::equalsIgnoreCase(key, "width")) object.width = leadingInteger(value);
+  if (platform::equalsIgnoreCase(key, "height")) object.height = leadingInteger(value);
+  if (platform::equalsIgnoreCase(key, "id")) object.id = leadingInteger(value);
+  if (platform::equalsIgnoreCase(key, "text")) object.text = value;
+  if (platform::equalsIgnoreCase(key, "band")) object.band = value;
+}
+
+// Sets the first property named `key` and the field it fills, so that a
+// copy is found by its new name and a moved object is shifted from where it
+// now stands.
 bool setProperty(DisplayObject& object, std::string_view key, std::string_view value) {
-  auto found = std::find_if(object.properties.begin(), object.properties.end(),
-                            [&](const Property& p) { return platform::equalsIgnoreCase(p.key, key); });
+  auto found =
+      std::find_if(object.properties.begin(), object.properties.end(),
+                   [&](const Property& p) { return platform::equalsIgnoreCase(p.key, key); });
   if (found == object.properties.end()) return false;
   found->value = std::string(value);
+  readField(object, *found);
   object.changed = true;
   return true;
 }
@@ -158,16 +177,7 @@ DisplayObject parseObject(std::string text) {
         std::min(quotedValue ? inner.find('"', at + 1) : inner.find(' ', at), inner.size());
     property.value = std::string(trimWhiteRight(slice(inner, equals + 1, last + 1)));
 
-    const std::string value = unquoted(property.value);
-    const std::string_view key = property.key;
-    if (platform::equalsIgnoreCase(key, "name")) object.name = value;
-    if (platform::equalsIgnoreCase(key, "x")) object.x = leadingInteger(value);
-    if (platform::equalsIgnoreCase(key, "y")) object.y = leadingInteger(value);
-    if (platform::equalsIgnoreCase(key, "width")) object.width = leadingInteger(value);
-    if (platform::equalsIgnoreCase(key, "height")) object.height = leadingInteger(value);
-    if (platform::equalsIgnoreCase(key, "id")) object.id = leadingInteger(value);
-    if (platform::equalsIgnoreCase(key, "text")) object.text = value;
-    if (platform::equalsIgnoreCase(key, "band")) object.band = value;
+    readField(object, property);
     object.properties.push_back(std::move(property));
 
     keyStart = last + 1;
@@ -275,8 +285,8 @@ std::string SyntaxEditor::produce() {
   for (DisplayObject& o : objects_) objects += textOf(o) + "\r\n";
   composedStatement_ = statement_.compose();
   const std::string result = head_ + "\r\n" + "table(" + body + " \r\n " + " retrieve=" + "\"" +
-                             composedStatement_ + "\"" + "  " + "\r\n" + retrieveRest_ +
-                             "  \r\n" + objects + "\r\n" + tail_;
+                             composedStatement_ + "\"" + "  " + "\r\n" + retrieveRest_ + "  \r\n" +
+                             objects + "\r\n" + tail_;
   produced_ = replaceAll(result, "\r\n", "\n");
   return produced_;
 }
@@ -313,37 +323,45 @@ int SyntaxEditor::addColumn(const AddedColumn& column) {
   statement_.addColumn(column.dbName, column.name, column.isExpression);
   composedStatement_ = statement_.compose();
 
+  // Both places are taken before the shift moves the objects they refer to,
+  // so the label stays above its column.
+  const std::string label = column.copyColumn + "_t";
+  const std::optional<Position> columnAt = positionFor(column.copyColumn, column.placeAt);
+  const std::optional<Position> labelAt = positionFor(label, column.placeAt);
   const bool computed = platform::equalsIgnoreCase(column.type, "computer");
-  copyObject(column.copyColumn, column.placeAt, column.name, computed ? "computer" : "column");
-  if (!trimWhite(column.labelText).empty()) {
-    copyObject(column.copyColumn + "_t", column.placeAt, column.name + "_t", "text");
+  if (columnAt)
+    copyObject(column.copyColumn, *columnAt, column.name, computed ? "computer" : "column");
+  if (labelAt && !trimWhite(column.labelText).empty()) {
+    copyObject(label, *labelAt, column.name + "_t", "text");
   }
   return 1;
 }
 
-void SyntaxEditor::copyObject(std::string_view sourceName, std::string_view placement,
-                              std::string_view newName, std::string_view kind) {
+std::optional<SyntaxEditor::Position> SyntaxEditor::positionFor(std::string_view sourceName,
+                                                                std::string_view placement) {
   const DisplayObject* source = findObject(sourceName);
-  if (source == nullptr) return;
-  const std::int32_t width = source->width;
+  if (source == nullptr) return std::nullopt;
   // Without the placement object the copy lands on its source.
-  std::int64_t x = source->x;
-  std::int64_t y = source->y;
   if (const DisplayObject* place = findObject(placement)) {
-    x = place->x + (direction_ == 1 ? static_cast<std::int64_t>(place->width) : 0);
-    y = place->y;
+    return Position{place->x + (direction_ == 1 ? std::int64_t{place->width} : 0), place->y};
   }
+  return Position{source->x, source->y};
+}
+
+void SyntaxEditor::copyObject(std::string_view sourceName, Position at, std::string_view newName,
+                              std::string_view kind) {
+  const DisplayObject* source = findObject(sourceName);
+  const std::int64_t width = source->width;
   DisplayObject copy = parseObject(source->rawText);
-  setProperty(copy, "X", quoted(std::to_string(x)));
-  setProperty(copy, "Y", quoted(std::to_string(y)));
+  setProperty(copy, "X", quoted(std::to_string(at.x)));
+  setProperty(copy, "Y", quoted(std::to_string(at.y)));
   setProperty(copy, "name", newName);
   if (kind == "column") setProperty(copy, "ID", std::to_string(definitions_.size()));
   if (kind == "text") setProperty(copy, "text", quoted(lastAdded_.labelText));
   if (kind == "column" || kind == "computer") {
     for (DisplayObject& o : objects_) {
-      if (isShiftedBand(o.band) && o.x >= x) {
-        setProperty(o, "X", quoted(std::to_string(static_cast<std::int64_t>(o.x) + width)));
-      }
+      if (isShiftedBand(o.band) && o.x >= at.x)
+        setProperty(o, "X", quoted(std::to_string(o.x + width)));
     }
   }
   objects_.push_back(std::move(copy));

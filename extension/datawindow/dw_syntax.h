@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,7 @@ DisplayObject parseObject(std::string text);
 std::vector<std::size_t> matchBrackets(std::string_view text);
 
 struct AddedColumn {
-  std::string type;        // "computer" copies the display object as it is
+  std::string type;  // "computer" copies the display object as it is
   std::string name;
   std::string sqlColumn;   // the definition's dbname
   std::string dbName;      // the select list's column
@@ -73,7 +74,14 @@ class SyntaxEditor {
   void readRetrievePart();
   void readObjects();
   DisplayObject* findObject(std::string_view name);
-  void copyObject(std::string_view source, std::string_view placement, std::string_view newName,
+  struct Position {
+    std::int64_t x;
+    std::int64_t y;
+  };
+  // Where a copy of `source` goes: at the placement object, or on the source
+  // when there is none; nullopt when there is no source.
+  std::optional<Position> positionFor(std::string_view source, std::string_view placement);
+  void copyObject(std::string_view source, Position at, std::string_view newName,
                   std::string_view kind);
 
   sql::FormWhere statement_;

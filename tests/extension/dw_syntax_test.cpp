@@ -58,7 +58,8 @@ const std::string kGridRest = "update=\"goods\" updatewhere=1 updatekeyinplace=n
 const std::string kGridTail = "htmltable(border=\"1\" )\nhtmlgen(clientevents=\"1\" )\n";
 
 const std::string kT1 =
-    "text(band=header alignment=\"2\" text=\"编号\" border=\"0\" color=\"33554432\" x=\"9\" y=\"8\" "
+    "text(band=header alignment=\"2\" text=\"编号\" border=\"0\" color=\"33554432\" x=\"9\" "
+    "y=\"8\" "
     "height=\"64\" width=\"297\" name=goodsno_t font.face=\"宋体\" )";
 const std::string kT2 =
     "text(band=header alignment=\"2\" text=\"品名\" border=\"0\" color=\"33554432\" x=\"315\" "
@@ -87,27 +88,37 @@ const std::string kF1 =
 // Rebuilt texts: properties joined by three blanks, no blank before ")".
 std::string rebuiltT2(const std::string& x) {
   return "text(band=header   alignment=\"2\"   text=\"品名\"   border=\"0\"   color=\"33554432\"   "
-         "x=\"" + x + "\"   y=\"8\"   height=\"64\"   width=\"549\"   name=goodsname_t   "
+         "x=\"" +
+         x +
+         "\"   y=\"8\"   height=\"64\"   width=\"549\"   name=goodsname_t   "
          "font.face=\"宋体\")";
 }
 std::string rebuiltT3(const std::string& x) {
   return "text(band=header   alignment=\"2\"   text=\"单价\"   border=\"0\"   color=\"33554432\"   "
-         "x=\"" + x + "\"   y=\"8\"   height=\"64\"   width=\"256\"   name=price_t   "
+         "x=\"" +
+         x +
+         "\"   y=\"8\"   height=\"64\"   width=\"256\"   name=price_t   "
          "font.face=\"宋体\")";
 }
 std::string rebuiltC2(const std::string& x) {
   return "column(band=detail   id=2   alignment=\"0\"   tabsequence=20   border=\"0\"   "
-         "color=\"33554432\"   x=\"" + x + "\"   y=\"8\"   height=\"64\"   width=\"549\"   "
+         "color=\"33554432\"   x=\"" +
+         x +
+         "\"   y=\"8\"   height=\"64\"   width=\"549\"   "
          "format=\"[general]\"   name=goodsname   edit.limit=40)";
 }
 std::string rebuiltC3(const std::string& x) {
   return "column(band=detail   id=3   alignment=\"1\"   tabsequence=30   border=\"0\"   "
-         "color=\"33554432\"   x=\"" + x + "\"   y=\"8\"   height=\"64\"   width=\"256\"   "
+         "color=\"33554432\"   x=\"" +
+         x +
+         "\"   y=\"8\"   height=\"64\"   width=\"256\"   "
          "format=\"0.00\"   name=price)";
 }
 std::string rebuiltS1(const std::string& x) {
   return "compute(band=summary   alignment=\"1\"   expression=\"sum(price for all)\"   "
-         "border=\"0\"   color=\"33554432\"   x=\"" + x + "\"   y=\"4\"   height=\"64\"   "
+         "border=\"0\"   color=\"33554432\"   x=\"" +
+         x +
+         "\"   y=\"4\"   height=\"64\"   "
          "width=\"256\"   format=\"0.00\"   name=price_sum)";
 }
 
@@ -262,8 +273,7 @@ TEST_F(DwSyntax, LoadAndProduceUnchanged) {
        "  \n"
        "\n"
        "htmltable(border=\"1\" )\n"},
-      {"no display object nor htmltable: retrieve part to the end",
-       dwsamples::kNoObjectNoMarker,
+      {"no display object nor htmltable: retrieve part to the end", dwsamples::kNoObjectNoMarker,
        "release 10;\n"
        "\n"
        "table(column=(type=long updatewhereclause=yes name=id dbname=\"t.id\" )\n"
@@ -335,9 +345,10 @@ TEST_F(DwSyntax, AddColumnToGrid) {
   };
   auto args = [](const char* type, const char* col, const char* sqlcol, const char* dbname,
                  Value text, const char* copy, const char* at, pbint direction, bool isexp) {
-    return std::vector<Value>{Value::string(type), Value::string(col),   Value::string(sqlcol),
-                              Value::string(dbname), std::move(text), Value::string(copy),
-                              Value::string(at),  Value::int16(direction), Value::boolean(isexp)};
+    return std::vector<Value>{
+        Value::string(type),   Value::string(col),      Value::string(sqlcol),
+        Value::string(dbname), std::move(text),         Value::string(copy),
+        Value::string(at),     Value::int16(direction), Value::boolean(isexp)};
   };
   const std::vector<Row> rows = {
       {"copy goodsname at price, side 0: header, detail and summary at x>=873 move by 549",
@@ -393,8 +404,8 @@ TEST_F(DwSyntax, AddColumnToGrid) {
         "font.face=\"宋体\")"}},
       {"null label text reads as empty: no label",
        0,
-       args("char(40)", "memo", "goods.memo", "goods.memo", Value::null(ValueType::String), "goodsno",
-            "foot_t", 0, false),
+       args("char(40)", "memo", "goods.memo", "goods.memo", Value::null(ValueType::String),
+            "goodsno", "foot_t", 0, false),
        "column=(type=char(40) updatewhereclause=yes  name=memo  dbname=\"goods.memo\")",
        "goods.memo as memo",
        {kT1, kT2, kT3, kC1, kC2, kC3, kS1, kF1,
@@ -405,8 +416,8 @@ TEST_F(DwSyntax, AddColumnToGrid) {
   for (const Row& row : rows) {
     fresh();
     load(dwsamples::kGrid);
-    EXPECT_EQ(call("of_Setdirection", {Value::int16(static_cast<pbint>(row.side))}).result.integer(),
-              1)
+    EXPECT_EQ(
+        call("of_Setdirection", {Value::int16(static_cast<pbint>(row.side))}).result.integer(), 1)
         << row.name;
     EXPECT_EQ(call("of_addcol", row.args).result.integer(), 1) << row.name;
     EXPECT_EQ(produce(), frame(kGridHead, kGridDefs + row.definition,
@@ -421,10 +432,10 @@ TEST_F(DwSyntax, AddColumnToGrid) {
 TEST_F(DwSyntax, AddColumnCopiesAnAddedDefinition) {
   load(dwsamples::kGrid);
   auto add = [this](const char* type, const char* col, const char* copy) {
-    return call("of_addcol",
-                {Value::string(type), Value::string(col), Value::string(std::string("goods.") + col),
-                 Value::string(col), Value::string(""), Value::string(copy),
-                 Value::string("goodsname"), Value::int16(0), Value::boolean(false)})
+    return call("of_addcol", {Value::string(type), Value::string(col),
+                              Value::string(std::string("goods.") + col), Value::string(col),
+                              Value::string(""), Value::string(copy), Value::string("goodsname"),
+                              Value::int16(0), Value::boolean(false)})
         .result.integer();
   };
   ASSERT_EQ(add("char(20)", "spec", "goodsname"), 1);
@@ -437,6 +448,37 @@ TEST_F(DwSyntax, AddColumnCopiesAnAddedDefinition) {
                 "spec as spec , \n  spec2 as spec2\n  from goods"),
             std::string::npos)
       << produced;
+}
+
+// A copy is found by its new name, and a second addition places and shifts
+// from where the first one moved the objects, so no two columns overlap.
+TEST_F(DwSyntax, LaterEditsSeeEarlierOnes) {
+  load(dwsamples::kGrid);
+  auto add = [this](const char* col, const char* copy) {
+    return call("of_addcol", {Value::string("char(10)"), Value::string(col), Value::string(col),
+                              Value::string(col), Value::string("新列"), Value::string(copy),
+                              Value::string("price"), Value::int16(0), Value::boolean(false)})
+        .result.integer();
+  };
+  auto update = [this](const char* object, const char* key, const char* value) {
+    return call("of_updateProp", {Value::string(object), Value::string(key), Value::string(value)})
+        .result.integer();
+  };
+  ASSERT_EQ(add("spec", "goodsname"), 1);  // at price's x 873; price moves by 549 to 1422
+  EXPECT_EQ(update("spec", "format", "\"@@@\""), 1);
+  EXPECT_EQ(update("SPEC_T", "color", "\"255\""), 1);
+  ASSERT_EQ(add("spec2", "goodsno"), 1);  // at price's new x 1422; price moves by 297
+  const std::string produced = produce();
+  for (const std::string& text :
+       {rebuiltT3("1719"), rebuiltC3("1719"), rebuiltS1("1719"),
+        std::string("column(band=detail   id=4   alignment=\"0\"   tabsequence=20   border=\"0\"   "
+                    "color=\"33554432\"   x=\"873\"   y=\"8\"   height=\"64\"   width=\"549\"   "
+                    "format=\"@@@\"   name=spec   edit.limit=40)"),
+        std::string("column(band=detail   id=5   alignment=\"0\"   tabsequence=10   border=\"0\"   "
+                    "color=\"33554432\"   x=\"1422\"   y=\"8\"   height=\"64\"   width=\"297\"   "
+                    "format=\"[general]\"   name=spec2   edit.limit=20)")}) {
+    EXPECT_NE(produced.find(text), std::string::npos) << text << "\n---\n" << produced;
+  }
 }
 
 TEST_F(DwSyntax, AddColumnWithUnknownCopyColumnChangesNothing) {
@@ -482,8 +524,8 @@ TEST_F(DwSyntax, UpdatePropertyRebuildsOneObject) {
     fresh();
     load(row.sample);
     std::string expected = produce();
-    EXPECT_EQ(call("of_updateProp", {Value::string(row.object), Value::string(row.key),
-                                     Value::string(row.value)})
+    EXPECT_EQ(call("of_updateProp",
+                   {Value::string(row.object), Value::string(row.key), Value::string(row.value)})
                   .result.integer(),
               row.result)
         << row.name;
@@ -502,10 +544,10 @@ TEST_F(DwSyntax, SetSqlReplacesTheProducedStatement) {
   const host::CallResult r =
       call("of_setSQL", {Value::string("select goods.goodsno from goods order by goods.goodsno")});
   EXPECT_FALSE(r.result.wasSet());
-  EXPECT_EQ(produce(), frame(kGridHead, kGridDefs,
-                             "select goods.goodsno\n  from goods  \n order by goods.goodsno",
-                             kGridRest,
-                             lines({kT1, kT2, kT3, kC1, kC2, kC3, kS1, kF1}), kGridTail));
+  EXPECT_EQ(
+      produce(),
+      frame(kGridHead, kGridDefs, "select goods.goodsno\n  from goods  \n order by goods.goodsno",
+            kGridRest, lines({kT1, kT2, kT3, kC1, kC2, kC3, kS1, kF1}), kGridTail));
 }
 
 }  // namespace
