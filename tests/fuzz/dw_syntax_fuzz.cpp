@@ -4,40 +4,17 @@
 // failed property aborts, so libFuzzer keeps the input.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "extension/datawindow/dw_syntax.h"
+#include "tests/fuzz/fuzz_checks.h"
 
 namespace {
 
-void require(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "property failed: %s\n", what);
-  std::abort();
-}
-
-// Reads every byte, so that the sanitizers see a text that is not whole.
-std::size_t touch(const std::string& text) {
-  std::size_t sum = 0;
-  for (unsigned char b : text) sum += b;
-  return sum;
-}
-
-std::vector<std::string_view> split(std::string_view input) {
-  std::vector<std::string_view> parts;
-  while (parts.size() < 4) {
-    const std::size_t cut = input.find('\0');
-    parts.push_back(input.substr(0, cut));
-    if (cut == std::string_view::npos) break;
-    input.remove_prefix(cut + 1);
-  }
-  while (parts.size() < 4) parts.emplace_back();
-  return parts;
-}
+using fuzz::require;
+using fuzz::touch;
 
 // The values after "name=" in a text: column and object names the loaded
 // syntax knows, so the copies hit existing columns and objects.
@@ -62,7 +39,8 @@ void checkProduced(const std::string& produced) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  const std::vector<std::string_view> parts = split(input);
+  std::vector<std::string_view> parts = fuzz::splitAtNul(input, 4);
+  parts.resize(4);
   const std::string_view syntax = parts[0];
   const std::string name(parts[1]);
   const std::string key(parts[2]);

@@ -5,31 +5,19 @@
 // a failed property aborts, so libFuzzer keeps the input.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "extension/sql/form_where.h"
+#include "extension/general/text_rules.h"
 #include "extension/sql/select_parser.h"
+#include "tests/fuzz/fuzz_checks.h"
 
 namespace {
 
-void require(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "property failed: %s\n", what);
-  std::abort();
-}
-
-// Reads every byte, so that the sanitizers see a text that is not whole.
-std::size_t touch(const std::string& text) {
-  std::size_t sum = 0;
-  for (unsigned char b : text) sum += b;
-  return sum;
-}
-
-bool isWhite(unsigned char b) { return (b >= 8 && b <= 13) || b == 32; }
+using fuzz::require;
+using fuzz::touch;
 
 void checkTokens(std::string_view text) {
   const std::vector<nx::sql::Token> tokens = nx::sql::tokenize(text);
@@ -40,8 +28,8 @@ void checkTokens(std::string_view text) {
     previous = token.end;
     touch(token.text);
     if (!token.text.empty()) {
-      require(!isWhite(static_cast<unsigned char>(token.text.front())) &&
-                  !isWhite(static_cast<unsigned char>(token.text.back())),
+      require(!nx::isWhiteByte(static_cast<unsigned char>(token.text.front())) &&
+                  !nx::isWhiteByte(static_cast<unsigned char>(token.text.back())),
               "token texts are white-trimmed");
     }
   }
@@ -90,12 +78,10 @@ std::size_t parse(nx::sql::FormWhere& form, std::string_view sql) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  const std::size_t cut = input.find('\0');
-  const std::string_view sql = input.substr(0, cut);
-  const std::string_view rest = cut == std::string_view::npos ? "" : input.substr(cut + 1);
-  const std::size_t cut2 = rest.find('\0');
-  const std::string_view extra = rest.substr(0, cut2);
-  const std::string_view extra2 = cut2 == std::string_view::npos ? extra : rest.substr(cut2 + 1);
+  const std::vector<std::string_view> parts = fuzz::splitAtNul(input, 3);
+  const std::string_view sql = parts[0];
+  const std::string_view extra = parts.size() > 1 ? parts[1] : "";
+  const std::string_view extra2 = parts.size() > 2 ? parts[2] : extra;
 
   checkTokens(input);
   checkTokens(sql);

@@ -4,22 +4,17 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "extension/general/rmb_capital.h"
 #include "extension/general/text_rules.h"
 #include "platform/gbk_text.h"
+#include "tests/fuzz/fuzz_checks.h"
 
 namespace {
 
-void require(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "property failed: %s\n", what);
-  std::abort();
-}
+using fuzz::require;
 
 bool within(std::string_view part, std::string_view whole) {
   return part.empty() ||
