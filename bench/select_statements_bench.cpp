@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratios.h"
 #include "extension/sql/form_where.h"
 
 namespace {
@@ -25,13 +26,13 @@ struct Statement {
 };
 
 const char kShort[] =
-    "select goodsno, name, spec, unit, price from goods where shopid='01' and stopflag=0 "
+    "select goodsno, name, model, unit, price from goods where shopid='01' and stopflag=0 "
     "order by goodsno";
 
 // A stock report as the clients write them: sub-selects in the select list and
 // in WHERE, joins, Chinese aliases and literals, line breaks of the clients.
 const char kReport[] =
-    "select g.goodsno as 商品编号, g.name as 商品名称, g.spec 规格, g.unit as 单位,\r\n"
+    "select g.goodsno as 商品编号, g.name as 商品名称, g.model 规格, g.unit as 单位,\r\n"
     "       g.price as 零售价, g.vipprice as 会员价,\r\n"
     "       (select sum(s.qty) from stock s where s.goodsno = g.goodsno and s.shopid = '01')"
     " as 库存数量,\r\n"
@@ -46,7 +47,7 @@ const char kReport[] =
     "   and exists (select 1 from stock s2 where s2.goodsno = g.goodsno and s2.qty > 0)\r\n"
     "   and g.remark <> '临时商品' -- kept apart from the promotion list\r\n"
     "   /* out of contract */ and v.vendorno <> '0099'\r\n"
-    " group by g.goodsno, g.name, g.spec, g.unit, g.price, g.vipprice, g.stopflag,"
+    " group by g.goodsno, g.name, g.model, g.unit, g.price, g.vipprice, g.stopflag,"
     " c.name, v.name\r\n"
     " having sum(g.price) > 0\r\n"
     " order by c.name, g.goodsno\r\n"
@@ -170,22 +171,11 @@ std::map<std::string, double> measurePeer() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  class Collector : public benchmark::ConsoleReporter {
-   public:
-    Collector() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-      for (const Run& run : runs) nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-      ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanoseconds;
-  };
   benchmark::Initialize(&argc, argv);
-  Collector collector;
-  benchmark::RunSpecifiedBenchmarks(&collector);
+  const std::map<std::string, double> nanoseconds = bench::runCollectingTimes();
 
   bool parsed = false;
-  for (const auto& [name, ns] : collector.nanoseconds)
-    parsed = parsed || name.rfind("Parse/", 0) == 0;
+  for (const auto& [name, ns] : nanoseconds) parsed = parsed || name.rfind("Parse/", 0) == 0;
   if (!parsed) {
     benchmark::Shutdown();
     return 0;
@@ -198,10 +188,9 @@ int main(int argc, char** argv) {
   } else {
     std::printf("\nRatios against the peer measured in the same run (parse only):\n");
     for (const Statement& s : statements()) {
-      const auto ours = collector.nanoseconds.find(std::string("Parse/") + s.name);
+      const auto ours = nanoseconds.find(std::string("Parse/") + s.name);
       const auto theirs = peer.find(s.name);
-      if (ours == collector.nanoseconds.end() || theirs == peer.end() || ours->second == 0)
-        continue;
+      if (ours == nanoseconds.end() || theirs == peer.end() || ours->second == 0) continue;
       const double ratio = theirs->second / ours->second;
       std::printf("%s (%zu bytes): ours %.0f ns, sqlparse %.0f ns, ratio %.1f x %s\n", s.label,
                   s.text.size(), ours->second, theirs->second, ratio >= 1 ? ratio : 1 / ratio,

@@ -353,16 +353,16 @@ TEST_F(DwSyntax, AddColumnToGrid) {
   const std::vector<Row> rows = {
       {"copy goodsname at price, side 0: header, detail and summary at x>=873 move by 549",
        0,
-       args("char(20)", "spec", "goods.spec", "goods.specname", Value::string("规格"), "GoodsName",
-            "price", 0, false),
-       "column=(type=char(20) updatewhereclause=yes  name=spec  dbname=\"goods.spec\")",
-       "goods.specname as spec",
+       args("char(20)", "model", "goods.model", "goods.modelname", Value::string("规格"),
+            "GoodsName", "price", 0, false),
+       "column=(type=char(20) updatewhereclause=yes  name=model  dbname=\"goods.model\")",
+       "goods.modelname as model",
        {kT1, kT2, rebuiltT3("1422"), kC1, kC2, rebuiltC3("1422"), rebuiltS1("1422"), kF1,
         "column(band=detail   id=4   alignment=\"0\"   tabsequence=20   border=\"0\"   "
         "color=\"33554432\"   x=\"873\"   y=\"8\"   height=\"64\"   width=\"549\"   "
-        "format=\"[general]\"   name=spec   edit.limit=40)",
+        "format=\"[general]\"   name=model   edit.limit=40)",
         "text(band=header   alignment=\"2\"   text=\"规格\"   border=\"0\"   color=\"33554432\"   "
-        "x=\"873\"   y=\"8\"   height=\"64\"   width=\"549\"   name=spec_t   "
+        "x=\"873\"   y=\"8\"   height=\"64\"   width=\"549\"   name=model_t   "
         "font.face=\"宋体\")"}},
       {"expression column after goodsname, side 1 (the argument's 0 takes no part)",
        1,
@@ -438,15 +438,16 @@ TEST_F(DwSyntax, AddColumnCopiesAnAddedDefinition) {
                               Value::int16(0), Value::boolean(false)})
         .result.integer();
   };
-  ASSERT_EQ(add("char(20)", "spec", "goodsname"), 1);
-  ASSERT_EQ(add("char(30)", "spec2", "SPEC"), 1);
+  ASSERT_EQ(add("char(20)", "model", "goodsname"), 1);
+  ASSERT_EQ(add("char(30)", "model2", "MODEL"), 1);
   const std::string produced = produce();
-  EXPECT_NE(produced.find(
-                "column=(type=char(20) updatewhereclause=yes  name=spec  dbname=\"goods.spec\")"
-                "column=(type=char(30) updatewhereclause=yes  name=spec2  dbname=\"goods.spec2\") "
-                "\n  retrieve=\"select goods.goodsno , \n  goods.goodsname , \n  goods.price , \n  "
-                "spec as spec , \n  spec2 as spec2\n  from goods"),
-            std::string::npos)
+  EXPECT_NE(
+      produced.find(
+          "column=(type=char(20) updatewhereclause=yes  name=model  dbname=\"goods.model\")"
+          "column=(type=char(30) updatewhereclause=yes  name=model2  dbname=\"goods.model2\") "
+          "\n  retrieve=\"select goods.goodsno , \n  goods.goodsname , \n  goods.price , \n  "
+          "model as model , \n  model2 as model2\n  from goods"),
+      std::string::npos)
       << produced;
 }
 
@@ -464,19 +465,19 @@ TEST_F(DwSyntax, LaterEditsSeeEarlierOnes) {
     return call("of_updateProp", {Value::string(object), Value::string(key), Value::string(value)})
         .result.integer();
   };
-  ASSERT_EQ(add("spec", "goodsname"), 1);  // at price's x 873; price moves by 549 to 1422
-  EXPECT_EQ(update("spec", "format", "\"@@@\""), 1);
-  EXPECT_EQ(update("SPEC_T", "color", "\"255\""), 1);
-  ASSERT_EQ(add("spec2", "goodsno"), 1);  // at price's new x 1422; price moves by 297
+  ASSERT_EQ(add("model", "goodsname"), 1);  // at price's x 873; price moves by 549 to 1422
+  EXPECT_EQ(update("model", "format", "\"@@@\""), 1);
+  EXPECT_EQ(update("MODEL_T", "color", "\"255\""), 1);
+  ASSERT_EQ(add("model2", "goodsno"), 1);  // at price's new x 1422; price moves by 297
   const std::string produced = produce();
   for (const std::string& text :
        {rebuiltT3("1719"), rebuiltC3("1719"), rebuiltS1("1719"),
         std::string("column(band=detail   id=4   alignment=\"0\"   tabsequence=20   border=\"0\"   "
                     "color=\"33554432\"   x=\"873\"   y=\"8\"   height=\"64\"   width=\"549\"   "
-                    "format=\"@@@\"   name=spec   edit.limit=40)"),
+                    "format=\"@@@\"   name=model   edit.limit=40)"),
         std::string("column(band=detail   id=5   alignment=\"0\"   tabsequence=10   border=\"0\"   "
                     "color=\"33554432\"   x=\"1422\"   y=\"8\"   height=\"64\"   width=\"297\"   "
-                    "format=\"[general]\"   name=spec2   edit.limit=20)")}) {
+                    "format=\"[general]\"   name=model2   edit.limit=20)")}) {
     EXPECT_NE(produced.find(text), std::string::npos) << text << "\n---\n" << produced;
   }
 }
