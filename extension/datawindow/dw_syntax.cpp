@@ -29,8 +29,8 @@ std::string withoutBytes(std::string_view text, std::string_view bytes) {
 }
 
 std::string unquoted(std::string_view value) {
-  if (!value.empty() && value.front() == '"') value.remove_prefix(1);
-  if (!value.empty() && value.back() == '"') value.remove_suffix(1);
+  if (value.starts_with('"')) value.remove_prefix(1);
+  if (value.ends_with('"')) value.remove_suffix(1);
   return std::string(value);
 }
 

@@ -51,8 +51,8 @@ void c_n_form_where::of_add_havingons(const Call& call) {
 }
 
 void c_n_form_where::of_addcol(const Call& call) {
-  call.returnInt(static_cast<pbint>(
-      statement_.addColumn(textOf(call, 0), textOf(call, 1), flagOf(call, 2))));
+  call.returnInt(
+      static_cast<pbint>(statement_.addColumn(textOf(call, 0), textOf(call, 1), flagOf(call, 2))));
 }
 
 void c_n_form_where::of_addrelatable(const Call& call) {
@@ -140,9 +140,7 @@ void c_n_form_where::of_settoprows(const Call& call) {
   call.returnInt(1);
 }
 
-void c_n_form_where::of_GetFrom(const Call& call) {
-  call.returnText(statement_.parsed().is_from);
-}
+void c_n_form_where::of_GetFrom(const Call& call) { call.returnText(statement_.parsed().is_from); }
 
 void c_n_form_where::of_GetTables(const Call& call) {
   call.returnInt(countOf(statement_.parsed().tables.size()));

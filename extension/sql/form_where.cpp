@@ -95,8 +95,9 @@ int FormWhere::deleteHavingCondition(std::string_view name) {
 
 void FormWhere::addRelatedTable(std::string_view table, std::string_view condition) {
   std::string name = platform::lowerAscii(table);
-  auto found = std::find_if(relatedTables_.begin(), relatedTables_.end(),
-                            [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
+  auto found =
+      std::find_if(relatedTables_.begin(), relatedTables_.end(),
+                   [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
   if (found == relatedTables_.end()) {
     relatedTables_.push_back(name);
   } else {
@@ -107,8 +108,9 @@ void FormWhere::addRelatedTable(std::string_view table, std::string_view conditi
 
 void FormWhere::deleteRelatedTable(std::string_view table) {
   const std::string name = platform::lowerAscii(table);
-  auto found = std::find_if(relatedTables_.begin(), relatedTables_.end(),
-                            [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
+  auto found =
+      std::find_if(relatedTables_.begin(), relatedTables_.end(),
+                   [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
   if (found == relatedTables_.end()) return;
   found->clear();
   deleteCondition(name);
@@ -125,7 +127,7 @@ int FormWhere::addColumn(std::string_view column, std::string_view alias, bool i
   std::string text;
   if (isExpression) {
     std::string expression(alias);
-    if (expression.empty() || expression.front() != '(') expression = "(" + expression + ")";
+    if (!expression.starts_with('(')) expression = "(" + expression + ")";
     text = col + "=" + expression;
     entry = SelectColumn{expression, col, "=", false, {}};
   } else {
@@ -164,7 +166,7 @@ int FormWhere::changeColumn(std::string_view column, std::string_view newColumn,
     if (c == changed) {
       const std::string trimmed(trimWhite(newColumn));
       item = " (" + trimmed + ") as " + col;
-      c->expression = !trimmed.empty() && trimmed.front() == '(' ? trimmed : "(" + trimmed + ")";
+      c->expression = trimmed.starts_with('(') ? trimmed : "(" + trimmed + ")";
     } else {
       item = trimmedHasContent(c->alias) ? c->expression + " as " + c->alias : c->expression;
     }
@@ -247,11 +249,13 @@ std::string FormWhere::compose() {
   std::string tail;
   if (trimmedHasContent(p.is_where)) tail = " \r\n  where " + p.is_where;
   if (trimmedHasContent(conditions)) {
-    tail = trimmedHasContent(tail) ? tail + " \r\n  and " + conditions : " \r\n   where " + conditions;
+    tail =
+        trimmedHasContent(tail) ? tail + " \r\n  and " + conditions : " \r\n   where " + conditions;
   }
   const bool grouping = p.ib_aggregate || ib_needautogroup_;
-  if (!trimmedHasContent(p.is_group) ? grouping
-                              : !p.references.empty() && p.ib_aggregate && ib_needautogroup_) {
+  if (!trimmedHasContent(p.is_group)
+          ? grouping
+          : !p.references.empty() && p.ib_aggregate && ib_needautogroup_) {
     p.is_group = autoGroupBy();
   }
   if (trimmedHasContent(p.is_group)) tail += " \r\n group by " + p.is_group;
@@ -291,8 +295,7 @@ std::string FormWhere::onlyWhere() {
   return appendWithSeparator(where, is_addons_, " \r\n and");
 }
 
-void FormWhere::retrieveWith(std::string_view field, std::string_view op,
-                             std::string_view value) {
+void FormWhere::retrieveWith(std::string_view field, std::string_view op, std::string_view value) {
   // No DataWindow is ever attached, so the retrieval itself does nothing.
   addCondition("retrieve_cond", std::string(field) + std::string(op) + std::string(value));
   deleteCondition("retrieve_cond");

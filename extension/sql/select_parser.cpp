@@ -35,14 +35,8 @@ bool is(std::string_view token, std::string_view keyword) {
   return true;
 }
 
-bool startsWith(std::string_view text, std::string_view start) {
-  return text.substr(0, start.size()) == start;
-}
-
-bool endsWith(std::string_view text, char last) { return !text.empty() && text.back() == last; }
-
 std::string_view withoutTrailingComma(std::string_view text) {
-  return endsWith(text, ',') ? text.substr(0, text.size() - 1) : text;
+  return text.ends_with(',') ? text.substr(0, text.size() - 1) : text;
 }
 
 // --- Tokenizing -----------------------------------------------------------
@@ -63,8 +57,8 @@ std::size_t afterQuote(std::string_view text, std::size_t open) {
 }
 
 struct Scan {
-  std::size_t end;      // one past the scanned range
-  bool skipsWhite;      // false when a "," ended the scan (or followed a "*")
+  std::size_t end;  // one past the scanned range
+  bool skipsWhite;  // false when a "," ended the scan (or followed a "*")
 };
 
 Scan scanToken(std::string_view text, std::size_t start) {
@@ -182,13 +176,20 @@ class Joiner {
 
 std::string* clauseField(ParsedSelect& parsed, Clause clause, std::string& limitText) {
   switch (clause) {
-    case Clause::Select: return &parsed.is_select;
-    case Clause::From: return &parsed.is_from;
-    case Clause::Where: return &parsed.is_where;
-    case Clause::GroupBy: return &parsed.is_group;
-    case Clause::Having: return &parsed.is_having;
-    case Clause::OrderBy: return &parsed.is_order;
-    case Clause::Limit: return &limitText;
+    case Clause::Select:
+      return &parsed.is_select;
+    case Clause::From:
+      return &parsed.is_from;
+    case Clause::Where:
+      return &parsed.is_where;
+    case Clause::GroupBy:
+      return &parsed.is_group;
+    case Clause::Having:
+      return &parsed.is_having;
+    case Clause::OrderBy:
+      return &parsed.is_order;
+    case Clause::Limit:
+      return &limitText;
   }
   return nullptr;
 }
@@ -218,7 +219,7 @@ Pieces walkClauses(std::string_view text, const std::vector<Token>& tokens, Pars
     const bool last = k + 1 == tokens.size();
     if (current == Clause::Select || current == Clause::From) {
       if (!(last && current == Clause::From && isFromKeywordWord(token))) piece.add(token);
-      if (endsWith(token, ',') || last) {
+      if (token.ends_with(',') || last) {
         endPiece(current == Clause::Select ? pieces.columns : pieces.fromEntries);
       }
     }
@@ -266,7 +267,8 @@ double leadingDecimal(std::string_view text) {
   double sign = 1;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) sign = text[i++] == '-' ? -1 : 1;
   double value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + (text[i] - '0');
   if (i < text.size() && text[i] == '.') {
     double scale = 0.1;
     for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, scale /= 10) {
@@ -320,8 +322,8 @@ struct Delimiter {
 Delimiter findDelimiter(std::string_view lower, std::size_t from, std::size_t end) {
   Delimiter found;
   const std::string_view domain = lower.substr(0, end);
-  for (std::string_view d : {std::string_view("="), std::string_view(" and "),
-                             std::string_view(" or ")}) {
+  for (std::string_view d :
+       {std::string_view("="), std::string_view(" and "), std::string_view(" or ")}) {
     const std::size_t at = from < domain.size() ? domain.find(d, from) : npos;
     if (at < found.at) found = Delimiter{at, d.size()};
   }
@@ -357,7 +359,7 @@ void scanCorrelatedReferences(std::string_view expression, const std::string& co
   const std::string tableList = platform::lowerAscii(
       trimWhite(listStart < where ? expression.substr(listStart, where - listStart) : ""));
 
-  if (endsWith(expression, ')')) expression.remove_suffix(1);
+  if (expression.ends_with(')')) expression.remove_suffix(1);
   std::string_view condition = where + 6 < expression.size() ? expression.substr(where + 6) : "";
   const std::size_t groupBy = findAfterFirst(condition, "group by");
   if (groupBy != npos) condition = condition.substr(0, groupBy - 1);
@@ -406,7 +408,7 @@ SelectColumn analyseColumn(std::string_view raw, ParsedSelect& parsed) {
   SelectColumn column;
   const std::string_view text = trimWhite(withoutTrailingComma(raw));
   const std::size_t closing = findAfterFirst(text, ")");
-  if (startsWith(text, "(") && closing != npos) {
+  if (text.starts_with("(") && closing != npos) {
     const std::size_t last = text.rfind(')');
     column.expression = std::string(trimWhite(text.substr(0, last + 1)));
     std::string_view alias = trimWhite(text.substr(last + 1));
@@ -427,7 +429,7 @@ SelectColumn analyseColumn(std::string_view raw, ParsedSelect& parsed) {
     scanCorrelatedReferences(column.expression, column.alias, parsed.references);
     return column;
   }
-  if (startsWith(text, "'") || startsWith(text, "\"") || startsWith(text, "$@")) {
+  if (text.starts_with("'") || text.starts_with("\"") || text.starts_with("$@")) {
     column.plain = false;
   }
   std::string_view expression = text;
