@@ -47,8 +47,7 @@ int FormWhere::addCondition(std::string_view name, std::string_view condition) {
   std::string key = lowerWithoutTrailingWhite(name);
   if (key.empty()) return 0;
   std::string text = lowerWithoutTrailingWhite(condition);
-  auto found = std::find_if(conditions_.begin(), conditions_.end(),
-                            [&](const Condition& c) { return c.name == key; });
+  auto found = std::ranges::find(conditions_, key, &Condition::name);
   if (found == conditions_.end()) {
     conditions_.push_back(Condition{std::move(key), std::move(text), true});
   } else {
@@ -61,8 +60,7 @@ int FormWhere::addCondition(std::string_view name, std::string_view condition) {
 int FormWhere::deleteCondition(std::string_view name) {
   if (name.empty()) return 0;
   const std::string key = lowerWithoutTrailingWhite(name);
-  auto found = std::find_if(conditions_.begin(), conditions_.end(),
-                            [&](const Condition& c) { return c.name == key; });
+  auto found = std::ranges::find(conditions_, key, &Condition::name);
   if (found == conditions_.end()) return -1;
   found->active = false;
   return 1;
@@ -95,9 +93,8 @@ int FormWhere::deleteHavingCondition(std::string_view name) {
 
 void FormWhere::addRelatedTable(std::string_view table, std::string_view condition) {
   std::string name = platform::lowerAscii(table);
-  auto found =
-      std::find_if(relatedTables_.begin(), relatedTables_.end(),
-                   [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
+  auto found = std::ranges::find_if(
+      relatedTables_, [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
   if (found == relatedTables_.end()) {
     relatedTables_.push_back(name);
   } else {
@@ -108,9 +105,8 @@ void FormWhere::addRelatedTable(std::string_view table, std::string_view conditi
 
 void FormWhere::deleteRelatedTable(std::string_view table) {
   const std::string name = platform::lowerAscii(table);
-  auto found =
-      std::find_if(relatedTables_.begin(), relatedTables_.end(),
-                   [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
+  auto found = std::ranges::find_if(
+      relatedTables_, [&](const std::string& t) { return platform::equalsIgnoreCase(t, name); });
   if (found == relatedTables_.end()) return;
   found->clear();
   deleteCondition(name);
