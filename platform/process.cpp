@@ -1,11 +1,16 @@
 // Child programs on Linux: posix_spawnp in a new session, so a child outlives
 // the launcher and gets none of its terminal's signals; a detached thread
-// reaps each child so that it leaves no zombie.
+// reaps each child so that it leaves no zombie. Daemons are started through
+// a double fork, so that they are nobody's child here at all.
 #include "platform/process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +22,112 @@ extern char** environ;
 namespace platform {
 namespace {
 
+// This process's environment with `environment` set over it.
+std::vector<std::string> environmentWith(const Environment& environment) {
+  std::vector<std::string> variables;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string variable(*e);
+    bool replaced = false;
+    for (const auto& [name, value] : environment)
+      replaced = replaced || variable.rfind(name + "=", 0) == 0;
+    if (!replaced) variables.push_back(variable);
+  }
+  for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
+  return variables;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (std::string& t : texts) result.push_back(t.data());
+  result.push_back(nullptr);
+  return result;
+}
+
+// The program file that execvp would run, looked up before a fork, where
+// the search itself is not safe to do.
+std::string programPath(const std::string& program) {
+  if (program.find('/') != std::string::npos) return program;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    if (dir.empty()) dir = ".";
+    const std::string candidate = dir + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return std::string();
+}
+
+void reapLater(pid_t pid) {
+  std::thread([pid] {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
+int exitCode(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw); }
+
+std::string readText(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string();
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return text;
+}
+
+class PipedChild final : public CapturedChild {
+ public:
+  PipedChild(pid_t pid, int output) : pid_(pid), output_(output) {}
+  ~PipedChild() override {
+    if (output_ >= 0) close(output_);
+    if (!reaped_) reapLater(pid_);
+  }
+
+  bool read(std::string* text, std::chrono::milliseconds timeout) override {
+    if (output_ < 0) return false;
+    pollfd p{output_, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(timeout.count()));
+    if (ready == 0 || (ready < 0 && errno == EINTR)) return true;
+    char buffer[4096];
+    const ssize_t n = ::read(output_, buffer, sizeof buffer);
+    if (n > 0) {
+      text->append(buffer, static_cast<std::size_t>(n));
+      return true;
+    }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    close(output_);
+    output_ = -1;
+    return false;
+  }
+
+  int wait() override {
+    if (reaped_) return status_;
+    int raw = 0;
+    while (waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+    status_ = exitCode(raw);
+    return status_;
+  }
+
+ private:
+  pid_t pid_;
+  int output_;
+  bool reaped_ = false;
+  int status_ = -1;
+};
+
 class LinuxProcesses final : public Processes {
  public:
   bool startDetached(const std::vector<std::string>& argv, std::string* error,
@@ -24,12 +135,11 @@ class LinuxProcesses final : public Processes {
     pid_t pid = 0;
     if (!spawn(argv, {}, workingDir, "", &pid, error)) return false;
     // Nobody waits for a detached child; reap it so it leaves no zombie.
-    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    reapLater(pid);
     return true;
   }
 
-  bool runAndWait(const std::vector<std::string>& argv,
-                  const std::vector<std::pair<std::string, std::string>>& environment,
+  bool runAndWait(const std::vector<std::string>& argv, const Environment& environment,
                   const std::string& inputFile, int* status, std::string* error) override {
     pid_t pid = 0;
     if (!spawn(argv, environment, "", inputFile.empty() ? "/dev/null" : inputFile, &pid, error)) {
@@ -38,36 +148,181 @@ class LinuxProcesses final : public Processes {
     int raw = 0;
     while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
     }
-    if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    if (status != nullptr) *status = exitCode(raw);
     return true;
   }
 
+  std::unique_ptr<CapturedChild> startCaptured(const std::vector<std::string>& argv,
+                                               const Environment& environment,
+                                               std::string* error) override {
+    if (argv.empty()) {
+      if (error != nullptr) *error = "no program";
+      return nullptr;
+    }
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0) {
+      if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
+      return nullptr;
+    }
+    std::vector<std::string> args(argv.begin(), argv.end());
+    std::vector<std::string> variables = environmentWith(environment);
+    std::vector<char*> argp = pointers(args), envp = pointers(variables);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    close(output[1]);
+    if (rc != 0) {
+      close(output[0]);
+      if (error != nullptr) *error = argv[0] + ": " + std::strerror(rc);
+      return nullptr;
+    }
+    return std::make_unique<PipedChild>(pid, output[0]);
+  }
+
+  int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
+                  const std::string& logFile, std::string* error) override {
+    const auto fail = [error](const std::string& why) {
+      if (error != nullptr) *error = why;
+      return -1;
+    };
+    if (argv.empty()) return fail("no program");
+    const std::string program = programPath(argv[0]);
+    if (program.empty()) return fail(argv[0] + ": " + std::strerror(ENOENT));
+    // Everything the children touch is made now: after fork only
+    // async-signal-safe calls are allowed.
+    std::vector<std::string> args(argv.begin(), argv.end());
+    std::vector<std::string> variables = environmentWith(environment);
+    std::vector<char*> argp = pointers(args), envp = pointers(variables);
+    const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
+    if (log < 0) return fail(logFile + ": " + std::strerror(errno));
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int report[2];
+    if (input < 0 || pipe2(report, O_CLOEXEC) != 0) {
+      const int saved = errno;
+      close(log);
+      if (input >= 0) close(input);
+      return fail(std::string("pipe: ") + std::strerror(saved));
+    }
+
+    const pid_t first = fork();
+    if (first == 0) {
+      // The first child only makes a session and the daemon, then goes, so
+      // init and not we is the daemon's parent.
+      setsid();
+      const pid_t daemon = fork();
+      if (daemon != 0) {
+        const int message[2] = {daemon > 0 ? 'P' : 'E', daemon > 0 ? daemon : errno};
+        (void)!write(report[1], message, sizeof message);
+        _exit(0);
+      }
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      struct sigaction defaults {};
+      defaults.sa_handler = SIG_DFL;
+      for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
+        sigaction(s, &defaults, nullptr);
+      dup2(input, 0);
+      dup2(log, 1);
+      dup2(log, 2);
+      close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+      execve(program.c_str(), argp.data(), envp.data());
+      const int message[2] = {'E', errno};
+      (void)!write(report[1], message, sizeof message);
+      _exit(127);
+    }
+    const int forkErrno = errno;
+    close(report[1]);
+    close(log);
+    close(input);
+    if (first < 0) {
+      close(report[0]);
+      return fail(std::string("fork: ") + std::strerror(forkErrno));
+    }
+    while (waitpid(first, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    // The daemon's id, then an error only when its program did not start:
+    // the end of the pipe comes with a successful exec.
+    int pid = -1, failure = 0;
+    for (int message[2]; readMessage(report[0], message);) {
+      if (message[0] == 'P') pid = message[1];
+      if (message[0] == 'E') failure = message[1];
+    }
+    close(report[0]);
+    if (failure != 0) return fail(argv[0] + ": " + std::strerror(failure));
+    if (pid < 0) return fail("fork failed");
+    return pid;
+  }
+
+  std::vector<ProcessEntry> snapshot() override {
+    std::vector<ProcessEntry> entries;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return entries;
+    while (dirent* entry = readdir(proc)) {
+      const std::string id = entry->d_name;
+      if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) continue;
+      const std::string base = "/proc/" + id + "/";
+      // The command name stands in brackets, and may itself hold any byte.
+      const std::string stat = readText(base + "stat");
+      const std::size_t close = stat.rfind(')');
+      if (close == std::string::npos || close + 2 >= stat.size()) continue;
+      const char state = stat[close + 2];
+      if (state == 'Z' || state == 'X') continue;
+      ProcessEntry process;
+      process.pid = std::atoi(id.c_str());
+      process.name = readText(base + "comm");
+      if (!process.name.empty() && process.name.back() == '\n') process.name.pop_back();
+      char target[4096];
+      const ssize_t length = readlink((base + "exe").c_str(), target, sizeof target - 1);
+      if (length > 0) process.executable.assign(target, static_cast<std::size_t>(length));
+      const std::string line = readText(base + "cmdline");
+      for (std::size_t start = 0; start < line.size();) {
+        std::size_t end = line.find('\0', start);
+        if (end == std::string::npos) end = line.size();
+        process.arguments.push_back(line.substr(start, end - start));
+        start = end + 1;
+      }
+      entries.push_back(std::move(process));
+    }
+    closedir(proc);
+    return entries;
+  }
+
  private:
+  static bool readMessage(int fd, int message[2]) {
+    std::size_t got = 0;
+    auto* bytes = reinterpret_cast<char*>(message);
+    while (got < 2 * sizeof(int)) {
+      const ssize_t n = read(fd, bytes + got, 2 * sizeof(int) - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
   // A child in a session of its own; with `input` set its standard input
   // comes from that file and its output goes nowhere (a hidden child).
-  static bool spawn(const std::vector<std::string>& argv,
-                    const std::vector<std::pair<std::string, std::string>>& environment,
+  static bool spawn(const std::vector<std::string>& argv, const Environment& environment,
                     const std::string& workingDir, const std::string& input, pid_t* pid,
                     std::string* error) {
     if (argv.empty()) {
       if (error != nullptr) *error = "no program";
       return false;
     }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<std::string> variables;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string variable(*e);
-      bool replaced = false;
-      for (const auto& [name, value] : environment)
-        replaced = replaced || variable.rfind(name + "=", 0) == 0;
-      if (!replaced) variables.push_back(variable);
-    }
-    for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
-    std::vector<char*> env;
-    for (std::string& v : variables) env.push_back(v.data());
-    env.push_back(nullptr);
+    std::vector<std::string> args(argv.begin(), argv.end());
+    std::vector<std::string> variables = environmentWith(environment);
+    std::vector<char*> argp = pointers(args), envp = pointers(variables);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -80,7 +335,7 @@ class LinuxProcesses final : public Processes {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    const int rc = posix_spawnp(pid, args[0], &actions, &attributes, args.data(), env.data());
+    const int rc = posix_spawnp(pid, argp[0], &actions, &attributes, argp.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {

@@ -4,11 +4,40 @@
 // the real machine. Safe from any thread.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace platform {
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// One live process of the machine (zombies are not listed).
+struct ProcessEntry {
+  int pid = 0;
+  std::string name;                    // the command name, /proc/PID/comm
+  std::string executable;              // /proc/PID/exe; empty when it cannot be read
+  std::vector<std::string> arguments;  // its argument vector, argv[0] first
+};
+
+// A child whose standard output and standard error come through one pipe.
+// Destroying it without wait() leaves the child running; it is reaped when
+// it ends.
+class CapturedChild {
+ public:
+  CapturedChild() = default;
+  CapturedChild(const CapturedChild&) = delete;
+  CapturedChild& operator=(const CapturedChild&) = delete;
+  virtual ~CapturedChild() = default;
+
+  // Waits at most `timeout` for output and appends what came to *text.
+  // Returns false once the output has ended (the child closed it or ended).
+  virtual bool read(std::string* text, std::chrono::milliseconds timeout) = 0;
+  // Waits for the child's end; its exit code, or 128 + the ending signal.
+  virtual int wait() = 0;
+};
 
 class Processes {
  public:
@@ -33,6 +62,24 @@ class Processes {
                           const std::vector<std::pair<std::string, std::string>>& environment,
                           const std::string& inputFile, int* status, std::string* error) = 0;
 
+  // Runs argv[0] in a session of its own with `environment` added, standard
+  // input from /dev/null, standard output and error into one pipe that the
+  // result reads. nullptr with the reason in *error when it cannot start.
+  virtual std::unique_ptr<CapturedChild> startCaptured(const std::vector<std::string>& argv,
+                                                       const Environment& environment,
+                                                       std::string* error) = 0;
+
+  // Starts argv[0] as a daemon: no child of this process (it outlives it),
+  // a session of its own, `environment` added, standard input /dev/null,
+  // standard output and error appended to `logFile`. Returns its process id,
+  // or -1 with the reason in *error when it could not be started (the log
+  // cannot be opened, the program cannot be run).
+  virtual int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
+                          const std::string& logFile, std::string* error) = 0;
+
+  // The processes running now.
+  virtual std::vector<ProcessEntry> snapshot() = 0;
+
   static Processes& Default();
 };
 
@@ -49,6 +96,16 @@ class ProcessesWrapper : public Processes {
                   const std::string& inputFile, int* status, std::string* error) override {
     return target_.runAndWait(argv, environment, inputFile, status, error);
   }
+  std::unique_ptr<CapturedChild> startCaptured(const std::vector<std::string>& argv,
+                                               const Environment& environment,
+                                               std::string* error) override {
+    return target_.startCaptured(argv, environment, error);
+  }
+  int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
+                  const std::string& logFile, std::string* error) override {
+    return target_.startDaemon(argv, environment, logFile, error);
+  }
+  std::vector<ProcessEntry> snapshot() override { return target_.snapshot(); }
 
  private:
   Processes& target_;

@@ -90,8 +90,9 @@ class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
   bool woken_ = false;
 };
 
-class RecordingProcesses final : public platform::Processes {
+class RecordingProcesses final : public platform::ProcessesWrapper {
  public:
+  RecordingProcesses() : ProcessesWrapper(platform::Processes::Default()) {}
   bool startDetached(const std::vector<std::string>& argv, std::string*,
                      const std::string& = std::string()) override {
     std::lock_guard lock(mutex_);

@@ -380,4 +380,18 @@ bool HeadlessProcesses::runAndWait(
   return ProcessesWrapper::runAndWait(argv, environment, inputFile, status, error);
 }
 
+std::unique_ptr<platform::CapturedChild> HeadlessProcesses::startCaptured(
+    const std::vector<std::string>& argv, const platform::Environment& environment,
+    std::string* error) {
+  reportProcess(backend_, argv);
+  return ProcessesWrapper::startCaptured(argv, environment, error);
+}
+
+int HeadlessProcesses::startDaemon(const std::vector<std::string>& argv,
+                                   const platform::Environment& environment,
+                                   const std::string& logFile, std::string* error) {
+  reportProcess(backend_, argv);
+  return ProcessesWrapper::startDaemon(argv, environment, logFile, error);
+}
+
 }  // namespace ui

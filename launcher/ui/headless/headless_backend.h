@@ -89,6 +89,11 @@ class HeadlessProcesses final : public platform::ProcessesWrapper {
   bool runAndWait(const std::vector<std::string>& argv,
                   const std::vector<std::pair<std::string, std::string>>& environment,
                   const std::string& inputFile, int* status, std::string* error) override;
+  std::unique_ptr<platform::CapturedChild> startCaptured(const std::vector<std::string>& argv,
+                                                         const platform::Environment& environment,
+                                                         std::string* error) override;
+  int startDaemon(const std::vector<std::string>& argv, const platform::Environment& environment,
+                  const std::string& logFile, std::string* error) override;
 
  private:
   HeadlessBackend& backend_;

@@ -1,0 +1,15 @@
+// Whether a database server answers on a TCP port: it accepts the
+// connection and sends the first packet of the MySQL protocol (its
+// greeting, or an error packet such as "too many connections"). A port
+// that some other program holds, or a server still starting, does not
+// answer. Safe from any thread.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace platform {
+
+bool mysqlServerAnswers(const std::string& host, int port, std::chrono::milliseconds timeout);
+
+}  // namespace platform
