@@ -1,8 +1,9 @@
-// main [--appdir DIR] [--headless | --screenshot FILE]: the launcher. It fixes
-// the application folder (the folder of this program unless given), works
-// from it as its current folder, creates the main window from the folder's
-// configuration and runs the window system: Qt, or with --headless the JSON
-// line protocol on standard input and output.
+// main [--appdir DIR] [--headless | --screenshot FILE [--window NAME]]: the
+// launcher. It fixes the application folder (the folder of this program unless
+// given), works from it as its current folder, creates the main window from the
+// folder's configuration and runs the window system: Qt, or with --headless the
+// JSON line protocol on standard input and output. A screenshot pictures the
+// main window (FMain) or the settings window (frmSQL).
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "launcher/core/app.h"
 #include "launcher/core/builtin.h"
 #include "launcher/core/main_window.h"
+#include "launcher/server/settings_window.h"
 #include "launcher/ui/headless/headless_backend.h"
 #include "launcher/ui/qt/qt_backend.h"
 #include "platform/paths.h"
@@ -25,6 +27,7 @@ struct Options {
   std::string appDir;
   bool headless = false;
   std::string screenshot;
+  std::string window = "FMain";
 };
 
 bool parse(int argc, char** argv, Options* options) {
@@ -36,10 +39,15 @@ bool parse(int argc, char** argv, Options* options) {
       options->headless = true;
     } else if (arg == "--screenshot" && i + 1 < argc) {
       options->screenshot = argv[++i];
+    } else if (arg == "--window" && i + 1 < argc) {
+      options->window = argv[++i];
     } else {
       return false;
     }
   }
+  if (options->window != "FMain" && options->window != "frmSQL") return false;
+  // Only a screenshot picks its window.
+  if (options->window != "FMain" && options->screenshot.empty()) return false;
   return !(options->headless && !options->screenshot.empty());
 }
 
@@ -59,8 +67,9 @@ std::string absoluteFile(const std::string& path) {
   return file;
 }
 
-int runLauncher(ui::Backend& backend, platform::Processes& processes, const std::string& appDir,
-                const std::function<void(ui::Desktop&, launcher::TFMain&)>& beforeLoop) {
+int runLauncher(
+    ui::Backend& backend, platform::Processes& processes, const std::string& appDir,
+    const std::function<void(ui::Desktop&, launcher::App&, launcher::TFMain&)>& beforeLoop) {
   ui::Desktop desktop(backend);
   if (auto* headless = dynamic_cast<ui::HeadlessBackend*>(&backend)) headless->attach(desktop);
   if (auto* qt = dynamic_cast<ui::QtBackend*>(&backend)) qt->attach(desktop);
@@ -69,7 +78,7 @@ int runLauncher(ui::Backend& backend, platform::Processes& processes, const std:
   launcher::TFMain main(app);
   main.FormCreate();
   desktop.show(main);
-  if (beforeLoop) beforeLoop(desktop, main);
+  if (beforeLoop) beforeLoop(desktop, app, main);
   backend.run(main);
   desktop.shutDown();
   return 0;
@@ -80,7 +89,9 @@ int runLauncher(ui::Backend& backend, platform::Processes& processes, const std:
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: main [--appdir DIR] [--headless | --screenshot FILE]\n");
+    std::fprintf(stderr,
+                 "usage: main [--appdir DIR] [--headless | --screenshot FILE [--window "
+                 "FMain|frmSQL]]\n");
     return 2;
   }
   const std::string appDir =
@@ -105,15 +116,25 @@ int main(int argc, char** argv) {
   if (screenshot.empty()) {
     return runLauncher(backend, platform::Processes::Default(), appDir, nullptr);
   }
-  // Let the deferred start-up step run, then picture the main window.
+  // Let the deferred start-up step run, then picture the window: the main
+  // window, or the settings window created as its toolbar button creates it.
   backend.setUnattended(true);
   int status = 0;
+  const std::string& window = options.window;
   runLauncher(backend, platform::Processes::Default(), appDir,
-              [&backend, &screenshot, &status](ui::Desktop& desktop, launcher::TFMain& main) {
-                std::thread([&backend, &desktop, &main, &screenshot, &status] {
+              [&backend, &screenshot, &window, &status](ui::Desktop& desktop, launcher::App& app,
+                                                        launcher::TFMain& main) {
+                std::thread([&backend, &desktop, &app, &main, &screenshot, &window, &status] {
                   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-                  desktop.post([&backend, &desktop, &main, &screenshot, &status] {
-                    if (!backend.screenshot(main, screenshot)) {
+                  desktop.post([&backend, &desktop, &app, &main, &screenshot, &window, &status] {
+                    std::unique_ptr<launcher::TfrmSQL> settings;
+                    ui::Form* pictured = &main;
+                    if (window == "frmSQL") {
+                      settings = std::make_unique<launcher::TfrmSQL>(app);
+                      settings->FormCreate();
+                      pictured = settings.get();
+                    }
+                    if (!backend.screenshot(*pictured, screenshot)) {
                       std::fprintf(stderr, "main: cannot write %s\n", screenshot.c_str());
                       status = 1;
                     }

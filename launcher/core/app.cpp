@@ -7,11 +7,14 @@
 
 namespace launcher {
 
-App::App(std::string appDir, ui::Desktop& desktopRef, platform::Processes& processesRef)
+App::App(std::string appDir, ui::Desktop& desktopRef, platform::Processes& processesRef,
+         platform::Clock& clockRef)
     : AppDir(std::move(appDir)),
       Title(builtin::kApplicationTitle),
       desktop(desktopRef),
-      processes(processesRef), pool_(std::make_unique<TThreadsPool>()) {
+      processes(processesRef),
+      clock(clockRef),
+      pool_(std::make_unique<TThreadsPool>()) {
   pool_->ThreadsMin = 20;
   pool_->ThreadsMax = 50;
 }
@@ -27,6 +30,23 @@ std::string App::ReadConfigValue(const std::string& section, const std::string& 
 void App::WriteConfigValue(const std::string& section, const std::string& key,
                            const std::string& value) const {
   platform::writeProfileString(configFile(), section, key, value);
+}
+
+std::string App::AbsoluteMysqlDir() const {
+  std::string folder = !MysqlDir.empty() && MysqlDir.front() == '/' ? MysqlDir : AppDir + MysqlDir;
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+platform::ServiceManager& App::Services() {
+  if (!services) {
+    if (Trim(ReadConfigValue("mysql", "servicemanager", "")) == "systemd") {
+      services = platform::ServiceManager::Systemd(platform::systemdUnitFolder());
+    } else {
+      services = platform::ServiceManager::Supervisor(AppDir + "services/");
+    }
+  }
+  return *services;
 }
 
 bool App::OnlineMode() const { return !Trim(Url).empty() || !ComName.empty(); }

@@ -12,7 +12,9 @@
 #include "launcher/support/mysql_client.h"
 #include "launcher/support/thread_pool.h"
 #include "launcher/ui/desktop.h"
+#include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/service.h"
 
 namespace launcher {
 
@@ -43,7 +45,8 @@ struct ClientEntry {
 
 class App {
  public:
-  App(std::string appDir, ui::Desktop& desktop, platform::Processes& processes);
+  App(std::string appDir, ui::Desktop& desktop, platform::Processes& processes,
+      platform::Clock& clock = platform::Clock::Default());
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
@@ -58,6 +61,9 @@ class App {
   const std::string AppDir;  // ends with '/'
   std::string Title;         // the application title
   std::string MysqlDir;
+  // MysqlDir as an absolute folder (a relative one is taken from AppDir),
+  // ending with '/': what goes into my.ini and to the server programs.
+  std::string AbsoluteMysqlDir() const;
   std::string InstallationId;
   bool DebugMode = false;
   bool CmdRun = false;
@@ -77,6 +83,15 @@ class App {
 
   std::atomic<bool> Closing{false};
   std::atomic<bool> BackupRunning{false};
+
+  // The database server's state as server control last saw it.
+  std::atomic<bool> ServiceInstalled{false};
+  std::atomic<bool> ServiceRunning{false};
+  // The service manager that [mysql] servicemanager of config/config.ini
+  // names: "systemd", or else the built-in supervisor with its records in
+  // AppDir + "services/". Made on first use unless a test gave one.
+  platform::ServiceManager& Services();
+  std::unique_ptr<platform::ServiceManager> services;
 
   // The login and the database account it works with.
   std::string LoginUser;
@@ -102,6 +117,7 @@ class App {
 
   ui::Desktop& desktop;
   platform::Processes& processes;
+  platform::Clock& clock;
 
  private:
   std::unique_ptr<TThreadsPool> pool_;

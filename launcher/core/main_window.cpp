@@ -15,6 +15,8 @@
 #include "launcher/core/daily_log.h"
 #include "launcher/core/installation_id.h"
 #include "launcher/login/login_window.h"
+#include "launcher/server/service_control.h"
+#include "launcher/server/settings_window.h"
 #include "launcher/support/error.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -57,6 +59,7 @@ TFMain::TFMain(App& app) : ui::Form("FMain", "TFMain"), app_(app) {
   clientWidth = 787;
   clientHeight = 563;
   addControls();
+  serviceControl_ = std::make_unique<TServiceControl>(app_, *this);
 }
 
 void TFMain::addControls() {
@@ -114,7 +117,7 @@ void TFMain::addControls() {
   control("ed_no").bold = true;
   control("ed_port").bounds.width = 120;
   ui::Control& status = control("ed_status");
-  status.bounds.width = 110;
+  status.bounds.width = kServiceButtonPlaces[0] - 4 - status.bounds.left;
   const int statusTop = status.bounds.top;
   struct Speed {
     const char* name;
@@ -125,15 +128,19 @@ void TFMain::addControls() {
   const Speed speeds[] = {{"sp_start", "启动", "启动数据库服务", &TFMain::sp_startClick},
                           {"sp_stop", "停止", "停止数据库服务", &TFMain::sp_stopClick},
                           {"sp_del", "取消", "取消数据库服务", &TFMain::sp_delClick}};
-  left = 202;
-  for (const Speed& speed : speeds) {
-    ui::Control& button = add(speed.name, Kind::SpeedButton, {left, statusTop - 1, 34, 24});
+  for (int place = 0; place < 3; ++place) {
+    const Speed& speed = speeds[place];
+    ui::Control& button =
+        add(speed.name, Kind::SpeedButton, {kServiceButtonPlaces[place], statusTop - 1, 32, 24});
     button.setText(speed.caption);
     button.hint = speed.hint;
     button.onClick = [this, click = speed.click] { (this->*click)(); };
-    left += 36;
   }
-  add("ed_sysno", Kind::Edit, {left + 2, statusTop, 388 - left - 2, 22}).readOnly = true;
+  // The service name beside the port, where the row has room for it.
+  const ui::Geometry& port = control("ed_port").bounds;
+  add("ed_sysno", Kind::Edit,
+      {kServiceButtonPlaces[0], port.top, 388 - kServiceButtonPlaces[0], 22})
+      .readOnly = true;
 
   top = statusTop + 30;
   add("lbl_loginName", Kind::Label, {12, top + 3, 76, 16}).setText("登录用户名：");
@@ -216,10 +223,14 @@ bool TFMain::readSettings() {
   const auto fromConfig = [&config](const char* section, const char* key, const char* fallback) {
     return platform::readProfileString(config, section, key, fallback);
   };
-  // The five connection keys: db.ini wins when it has a non-empty value.
+  // What the settings window saves: db.ini wins when it has a non-empty
+  // value, so that a saved choice is what the next start uses.
+  const auto savedFirst = [&](const char* section, const char* key, const char* fallback) {
+    std::string value = platform::readProfileString(db, section, key, "");
+    return value.empty() ? fromConfig(section, key, fallback) : value;
+  };
   const auto fromDbFirst = [&](const char* key, const char* fallback) {
-    std::string value = platform::readProfileString(db, "db", key, "");
-    return value.empty() ? fromConfig("db", key, fallback) : value;
+    return savedFirst("db", key, fallback);
   };
 
   app_.MysqlDir = ResolveMysqlDir(fromConfig("mysql", "setuppath", ""));
@@ -237,7 +248,7 @@ bool TFMain::readSettings() {
   }
   app_.ServiceName = fromConfig("mysql", "SERVICENAME", "MySQL_norvex");
   control("ed_sysno").setText(app_.ServiceName);
-  app_.BackupFtpHost = fromConfig("backup", "server", "") == "1" ? builtin::kBackupFtpHost1
+  app_.BackupFtpHost = savedFirst("backup", "server", "") == "1" ? builtin::kBackupFtpHost1
                                                                  : builtin::kBackupFtpHost2;
   debugMessage("1 begin");
   for (auto [section, entry] : {std::pair{"Exe", &app_.Exe}, std::pair{"jxc", &app_.Jxc}}) {
@@ -254,7 +265,7 @@ bool TFMain::readSettings() {
   if (Trim(app_.ServerIp).empty()) app_.ServerIp = "127.0.0.1";
   app_.Url = fromDbFirst("url", "");
   app_.ComName = fromDbFirst("comname", "");
-  app_.CmdRun = integerSetting(fromConfig("db", "cmdrun", "0")) != 0;
+  app_.CmdRun = integerSetting(fromDbFirst("cmdrun", "0")) != 0;
   std::string port = platform::readProfileString(db, "db", "port", "");
   if (port.empty()) port = fromConfig("db", "port", "3309");
   control("ed_port").setText(port);
@@ -288,7 +299,7 @@ bool TFMain::readSettings() {
     control("ed_status").setText(app_.ServerIp);
     for (const char* name : {"sp_start", "sp_stop", "sp_del"}) control(name).visible = false;
   } else {
-    RefreshServiceStatus();
+    serviceControl_->RefreshServiceStatus();
     if (app_.CmdRun) sp_startClick();
   }
 
@@ -424,16 +435,24 @@ void TFMain::FormClose() {
   if (fLogin_ && fLogin_->visible) app_.desktop.close(*fLogin_);
 }
 
+void TFMain::RzToolButton2Click() {
+  TfrmSQL settings(app_);
+  settings.FormCreate();
+  app_.desktop.showModal(settings);
+  // What config.ini holds; the name the launcher works with changes only
+  // at the next start.
+  control("ed_dbname").setText(platform::readProfileString(app_.configFile(), "db", "name", ""));
+}
+
+void TFMain::sp_startClick() { serviceControl_->StartAction(); }
+void TFMain::sp_stopClick() { serviceControl_->StopAction(); }
+void TFMain::sp_delClick() { serviceControl_->RemoveAction(); }
+
 // Actions of the subsystems that plug into this window; each does what its
 // subsystem says once that subsystem is part of the launcher.
 void TFMain::Timer_backdbExTimer() {}
-void TFMain::RzToolButton2Click() {}
 void TFMain::bt_restoreClick() {}
 void TFMain::bt_backup_setClick() {}
-void TFMain::sp_startClick() {}
-void TFMain::sp_stopClick() {}
-void TFMain::sp_delClick() {}
-void TFMain::RefreshServiceStatus() {}
 void TFMain::QueryBranchName() {}
 void TFMain::SelfRepair() {}
 void TFMain::DetermineBeginDate() {}

@@ -13,6 +13,7 @@
 namespace launcher {
 
 class TfLogin;
+class TServiceControl;
 
 inline constexpr int kWmShowAndClose = ui::WM_USER + 1;
 inline constexpr int kWmNothing3 = ui::WM_USER + 3;
@@ -65,6 +66,7 @@ class TFMain final : public ui::Form {
 
   // The login window, created on first use (FormCreate runs then).
   TfLogin& loginWindow();
+  TServiceControl& serviceControl() { return *serviceControl_; }
 
  private:
   void addControls();
@@ -75,7 +77,6 @@ class TFMain final : public ui::Form {
   // a number and the remaining steps are skipped.
   bool readSettings();
   void showIdentity();
-  void RefreshServiceStatus();
   void QueryBranchName();
   void SelfRepair();
   void DetermineBeginDate();
@@ -83,6 +84,7 @@ class TFMain final : public ui::Form {
   App& app_;
   std::string productWebAddress_;
   std::unique_ptr<TfLogin> fLogin_;
+  std::unique_ptr<TServiceControl> serviceControl_;
 };
 
 }  // namespace launcher

@@ -103,6 +103,11 @@ int Desktop::drain() {
   }
 }
 
+void Desktop::processPendingEvents() {
+  drain();
+  backend_.processPendingEvents();
+}
+
 void Desktop::show(Form& form) {
   form.closed = false;  // a form shown again must be closable again
   form.visible = true;

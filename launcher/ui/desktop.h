@@ -52,6 +52,10 @@ class Backend {
   virtual void run(Form& main) = 0;
   // From any thread: the queue has work for the window thread.
   virtual void wake() = 0;
+  // Window thread, inside a handler that waits: paints the windows and lets
+  // what the platform has pending run, except user input and the forms'
+  // timers, which wait until the handler returns.
+  virtual void processPendingEvents() {}
   virtual Dialogs& dialogs() = 0;
 };
 
@@ -74,6 +78,10 @@ class Desktop {
 
   // Window thread: runs the queued tasks, returns how many ran.
   int drain();
+  // Window thread, while a handler waits for something: runs the queued
+  // tasks (so other threads that sent work go on) and lets the backend
+  // paint; no user input and no timer is handled meanwhile.
+  void processPendingEvents();
   bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
 
   void show(Form& form);

@@ -1,6 +1,7 @@
 // Controls and forms of the model.
 #include "launcher/ui/forms.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace ui {
@@ -33,6 +34,8 @@ const char* kindName(Kind kind) {
       return "statusbar";
     case Kind::Panel:
       return "panel";
+    case Kind::TabBar:
+      return "tabbar";
   }
   return "control";
 }
@@ -63,6 +66,9 @@ std::string Control::text() const {
     return joined;
   }
   if (kind_ == Kind::StatusBar) return items.empty() ? std::string() : items.front();
+  if (kind_ == Kind::TabBar)
+    return itemIndex >= 0 && std::size_t(itemIndex) < items.size() ? items[std::size_t(itemIndex)]
+                                                                   : std::string();
   return caption_;
 }
 
@@ -83,6 +89,11 @@ void Control::setText(const std::string& text) {
   if (kind_ == Kind::StatusBar) {
     if (items.empty()) items.emplace_back();
     items.front() = text;
+    return;
+  }
+  if (kind_ == Kind::TabBar) {
+    const auto found = std::find(items.begin(), items.end(), text);
+    if (found != items.end()) itemIndex = static_cast<int>(found - items.begin());
     return;
   }
   caption_ = text;

@@ -27,6 +27,7 @@ enum class Kind {
   ComboBox,
   StatusBar,  // panels of text along the bottom
   Panel,      // a plain area that groups others (toolbar)
+  TabBar,     // a row of flat page tabs: items are the captions, itemIndex the page
 };
 
 const char* kindName(Kind kind);
@@ -47,13 +48,15 @@ class Control {
   bool hasCaption() const;
 
   // Caption of buttons and labels, text of edits; a memo's lines joined by
-  // CR LF; a status bar's first panel.
+  // CR LF; a status bar's first panel; a tab bar's current page caption.
   std::string text() const;
+  // A tab bar selects the page of that caption, and stays where it is when
+  // it has none.
   void setText(const std::string& text);
 
   std::vector<std::string> lines;  // memo lines
-  std::vector<std::string> items;  // combo box items; status bar panels
-  int itemIndex = -1;              // combo box selection
+  std::vector<std::string> items;  // combo box items; status bar panels; tab captions
+  int itemIndex = -1;              // combo box selection; tab bar page
   std::string hint;
   std::string glyph;  // image file of a button, empty for none
   bool visible = true;
@@ -71,7 +74,7 @@ class Control {
 
   // Handlers, named after the events.
   std::function<void()> onClick;
-  std::function<void()> onChange;      // after the user changed the text
+  std::function<void()> onChange;      // after the user changed the text or page
   std::function<void(int key)> onKey;  // a key pressed in the control
   std::function<void()> onEnter;       // the mouse moved onto the control
 

@@ -16,6 +16,7 @@
 #include "launcher/core/daily_log.h"
 #include "launcher/core/installation_id.h"
 #include "launcher/support/error.h"
+#include "platform/profile.h"
 #include "platform/system_info.h"
 #include "tests/launcher/fake_window_system.h"
 #include "tests/support/temp_dir.h"
@@ -104,8 +105,9 @@ TEST_F(MainWindow, StartUpShowsTheConfiguredSettings) {
         {"lbQQGroupValue", qq},
         {"lbServerTelValue", tel},
         {"lbl_status", "服务状态"},
+        {"ed_status", "未安装服务"},
         {"lbl_SoftType", ""}},
-       {{"BitBtn1", false}, {"bt_jxc", false}, {"sp_start", true}, {"sp_del", true}}},
+       {{"BitBtn1", false}, {"bt_jxc", false}, {"sp_start", true}, {"sp_del", false}}},
       {"db.ini wins for the connection keys; an empty port falls back",
        "[db]\r\nname=fromconfig\r\nport=3310\r\n",
        "[db]\r\nname=shop\r\nport=\r\n",
@@ -184,6 +186,31 @@ TEST_F(MainWindow, StartUpSettingsInMemory) {
   EXPECT_EQ(app->BackupFtpHost, launcher::builtin::kBackupFtpHost2);
   EXPECT_EQ(main->caption, "运行会员收银软件");
   EXPECT_EQ(app->BackupPath, temp.path() + "data/backup/");
+}
+
+// What the settings window saves into db.ini is what the next start uses.
+TEST_F(MainWindow, SavedServerChoicesWinAtStartUp) {
+  struct Row {
+    const char* config;
+    const char* db;
+    bool cmdRun;
+    const char* host;
+  };
+  const std::vector<Row> rows = {
+      {"[db]\r\ncmdrun=0\r\n[backup]\r\nserver=2\r\n",
+       "[db]\r\ncmdrun=1\r\n[backup]\r\nserver=1\r\n", true, launcher::builtin::kBackupFtpHost1},
+      {"[db]\r\ncmdrun=1\r\n[backup]\r\nserver=1\r\n",
+       "[db]\r\ncmdrun=0\r\n[backup]\r\nserver=2\r\n", false, launcher::builtin::kBackupFtpHost2},
+      {"[db]\r\ncmdrun=1\r\n[backup]\r\nserver=1\r\n", "[db]\r\ncmdrun=\r\n[backup]\r\nserver=\r\n",
+       true, launcher::builtin::kBackupFtpHost1},
+      {"", "[db]\r\nname=x\r\n", false, launcher::builtin::kBackupFtpHost2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.config) + " | " + row.db);
+    start(row.config, row.db);
+    EXPECT_EQ(app->CmdRun, row.cmdRun);
+    EXPECT_EQ(app->BackupFtpHost, row.host);
+  }
 }
 
 TEST_F(MainWindow, GlyphsAndIconAreTakenWhenTheirFilesExist) {
@@ -291,6 +318,30 @@ TEST_F(MainWindow, PrivateMessages) {
   EXPECT_EQ(windows.messages[0].icon, ui::Icon::Information);
   EXPECT_TRUE(main->closed);
   EXPECT_TRUE(app->Closing);
+}
+
+// The toolbar's settings button: the window saves into db.ini, while the
+// main window shows the name of config.ini and keeps working with its own.
+TEST_F(MainWindow, SettingsWindowOpensModallyAndTheNameShownIsConfigs) {
+  struct Row {
+    const char* config;
+    const char* shown;
+  };
+  platform::createFolders(appDir + "mysql");
+  for (const Row& row : {Row{"[db]\r\nname=fromconfig\r\n", "fromconfig"}, Row{"", ""}}) {
+    start(row.config, "[db]\r\nname=shop\r\nport=3310\r\n");
+    windows.onModal = [](ui::Form& settings) {
+      EXPECT_EQ(settings.name(), "frmSQL");
+      settings.control("ed_dbname").setText("renamed");
+      settings.control("bt_save").onClick();
+    };
+    main->RzToolButton2Click();
+    windows.onModal = nullptr;
+    EXPECT_EQ(platform::readProfileString(appDir + "config/db.ini", "db", "name", ""), "renamed");
+    EXPECT_EQ(text("ed_dbname"), row.shown);
+    EXPECT_EQ(app->DbName, "shop");
+    EXPECT_EQ(windows.texts().back(), "保存成功！");
+  }
 }
 
 TEST_F(MainWindow, DeferredStartUpStep) {

@@ -4,6 +4,7 @@
 #include "launcher/login/login_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -299,10 +300,22 @@ TEST(HeadlessLogin, CashierButtonLogsInThroughTheWindowAndStartsTheClient) {
             "[db]\r\nname=" + db.name() +
                 "\r\nserverip=127.0.0.1\r\nport=" + std::to_string(server.port) +
                 "\r\n[Exe]\r\nruneXe=pos\r\ntitle=收银软件\r\npath=pos\r\n"
-                "[jxc]\r\nrunexe=jxc\r\n");
+                "[jxc]\r\nrunexe=jxc\r\n[mysql]\r\nservicemanager=systemd\r\n");
   writeFile(appDir + "config/config.xml", credentials(server.user, server.password));
+  // The run's server stands for the folder's own, running as a systemd
+  // service: a stand-in systemctl reports its unit active.
+  platform::createFolders(temp.path() + "units");
+  platform::createFolders(temp.path() + "bin");
+  writeFile(temp.path() + "units/MySQL_norvex.service", "[Service]\n");
+  writeFile(temp.path() + "bin/systemctl", "#!/bin/sh\necho active\n");
+  ASSERT_EQ(chmod((temp.path() + "bin/systemctl").c_str(), 0755), 0);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (temp.path() + "bin:" + path).c_str(), 1);
+  setenv("NORVEX_SYSTEMD_UNIT_DIR", (temp.path() + "units").c_str(), 1);
 
   testsupport::LineProcess process({MAIN_PATH, "--appdir", appDir, "--headless"});
+  setenv("PATH", path.c_str(), 1);
+  unsetenv("NORVEX_SYSTEMD_UNIT_DIR");
   std::vector<json> events;
   const auto ask = [&](const std::string& request) {
     process.send(request);

@@ -50,7 +50,9 @@ json dumpControl(const Control& c) {
   out["left"] = c.bounds.left;
   out["checked"] = c.checked;
   if (c.kind() == Kind::Memo || c.kind() == Kind::MultiEdit) out["lines"] = linesOf(c.lines);
-  if (c.kind() == Kind::ComboBox || c.kind() == Kind::StatusBar) out["items"] = linesOf(c.items);
+  if (c.kind() == Kind::ComboBox || c.kind() == Kind::StatusBar || c.kind() == Kind::TabBar)
+    out["items"] = linesOf(c.items);
+  if (c.kind() == Kind::TabBar) out["itemIndex"] = c.itemIndex;
   out["color"] = c.color;
   out["background"] = c.background;
   return out;

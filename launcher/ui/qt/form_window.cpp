@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -294,6 +295,14 @@ QWidget* FormWindow::createWidget(ControlView& view) {
       bar->setAutoFillBackground(true);
       return bar;
     }
+    case Kind::TabBar: {
+      // Flat tabs over a page without a frame, like flat-button page tabs.
+      auto* tabs = new QTabBar(this);
+      tabs->setDocumentMode(true);
+      tabs->setDrawBase(false);
+      tabs->setExpanding(false);
+      return tabs;
+    }
   }
   return new QWidget(this);
 }
@@ -355,6 +364,14 @@ void FormWindow::bindSignals(ControlView& view) {
                 model.itemIndex = v->itemIndex = index;
                 if (index >= 0 && std::size_t(index) < model.items.size())
                   model.setText(model.items[std::size_t(index)]);
+                call(onChange);
+              });
+      break;
+    case Kind::TabBar:
+      connect(static_cast<QTabBar*>(view.widget), &QTabBar::currentChanged, this,
+              [this, v, onChange](int index) {
+                if (retired_ || applying_ || index < 0) return;
+                v->model->itemIndex = v->itemIndex = index;
                 call(onChange);
               });
       break;
@@ -479,6 +496,7 @@ void FormWindow::apply(ControlView& view) {
     }
   }
 
+  if (kind == Kind::TabBar) applyTabs(view);
   if (kind == Kind::StatusBar) applyStatusPanels(view);
   if (kind == Kind::Button || kind == Kind::ToolButton || kind == Kind::SpeedButton) {
     if (view.fresh || c.glyph != view.glyph) {
@@ -560,6 +578,22 @@ void FormWindow::applyLines(ControlView& view) {
   if (c.kind() == Kind::Memo) scrollToEnd(edit);
 }
 
+void FormWindow::applyTabs(ControlView& view) {
+  Control& c = *view.model;
+  auto* tabs = static_cast<QTabBar*>(view.widget);
+  const bool itemsChanged = view.fresh || c.items != view.items;
+  if (itemsChanged) {
+    while (tabs->count() > 0) tabs->removeTab(tabs->count() - 1);
+    for (const auto& item : c.items) tabs->addTab(display(item));
+    view.items = c.items;
+  }
+  if ((itemsChanged || c.itemIndex != view.itemIndex) && c.itemIndex >= 0 &&
+      c.itemIndex < tabs->count()) {
+    tabs->setCurrentIndex(c.itemIndex);
+  }
+  view.itemIndex = c.itemIndex;
+}
+
 void FormWindow::applyStatusPanels(ControlView& view) {
   Control& c = *view.model;
   QWidget* bar = view.widget;
@@ -599,7 +633,7 @@ void FormWindow::syncTimers() {
     view->timer = new QTimer(this);
     TimerView* t = view.get();
     connect(t->timer, &QTimer::timeout, this, [this, t] {
-      if (retired_ || t->busy) return;
+      if (retired_ || t->busy || host_.timersHeld()) return;
       t->busy = true;
       call([model = t->model] {
         if (model->onTimer) model->onTimer();

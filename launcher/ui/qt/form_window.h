@@ -25,6 +25,8 @@ class FormWindow : public QWidget {
     virtual void invoke(Form& form, const std::function<void()>& handler) = 0;
     // The user asked to close the window (close button, Alt+F4).
     virtual void requestClose(Form& form) = 0;
+    // While a handler waits with the window painting, timers do not fire.
+    virtual bool timersHeld() const = 0;
   };
 
   // A window without timers only renders (a screenshot of a form that is not shown).
@@ -60,6 +62,7 @@ class FormWindow : public QWidget {
   void applyGlyph(ControlView& view);
   void applyLines(ControlView& view);
   void applyStatusPanels(ControlView& view);
+  void applyTabs(ControlView& view);
   void syncTimers();
   void userEdited(ControlView& view);
   void call(const std::function<void()>& handler);

@@ -28,6 +28,9 @@ struct QtBackend::Impl final : FormWindow::Host {
   std::vector<QPointer<FormWindow>> retired;
   Form* mainForm = nullptr;  // while run() runs
   int handlerDepth = 0;
+  int waitingHandlers = 0;  // handlers inside processPendingEvents
+
+  bool timersHeld() const override { return waitingHandlers > 0; }
 
   FormWindow* live(Form& form) {
     auto found = windows.find(&form);
@@ -158,6 +161,13 @@ void QtBackend::wake() {
   Impl* impl = impl_.get();
   QMetaObject::invokeMethod(
       impl->waker.get(), [impl] { impl->drain(); }, Qt::QueuedConnection);
+}
+
+void QtBackend::processPendingEvents() {
+  ++impl_->waitingHandlers;
+  impl_->refreshAll();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  --impl_->waitingHandlers;
 }
 
 Dialogs& QtBackend::dialogs() { return impl_->dialogs; }

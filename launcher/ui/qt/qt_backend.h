@@ -30,6 +30,7 @@ class QtBackend : public Backend {
   // Runs the event loop until the main form has closed; returns at once if it already has.
   void run(Form& main) override;
   void wake() override;
+  void processPendingEvents() override;
   Dialogs& dialogs() override;
 
   // Brings every shown form's widgets in line with the model. The backend does so after each
