@@ -471,7 +471,10 @@ void installDataFolder(const Layout& files) {
                                       "--defaults-file=" + files.options.string(),
                                       "--basedir=/usr",
                                       "--auth-root-authentication-method=normal",
-                                      "--skip-test-db"},
+                                      "--skip-test-db",
+                                      // without it, a machine whose own name does not
+                                      // resolve (a bare container) is refused
+                                      "--force"},
                                      "");
   if (outcome.status != 0) {
     throw failure("mariadb-install-db failed (exit " + std::to_string(outcome.status) +
