@@ -240,6 +240,35 @@ TEST_F(QtBackendTest, LoopRunsTimersAndCrossThreadTasksAndEndsWhenMainCloses) {
   EXPECT_EQ(windowOf(form), nullptr);
 }
 
+// A handler that waits for a child program keeps the window painted and lets
+// other threads' sends through, while the forms' timers wait.
+TEST_F(QtBackendTest, AWaitingHandlerServesOtherThreadsButHoldsTheTimers) {
+  int ticks = 0, ticksWhileWaiting = -1;
+  bool sent = false, shownWhileWaiting = false;
+  form.addTimer("Timer_backdbEx", 1, true, [&] { ++ticks; });
+  desktop.show(form);
+  desktop.post([&] {
+    const int before = ticks;
+    std::thread worker(
+        [&] { sent = desktop.send([&] { form.control("Memo1").appendLine("后台线程的状态"); }); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < until) {
+      desktop.processPendingEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker.join();
+    ticksWhileWaiting = ticks - before;
+    shownWhileWaiting = widgetOf<QPlainTextEdit>(form, "Memo1")
+                            ->toPlainText()
+                            .endsWith(QString::fromUtf8(u8"后台线程的状态"));
+    desktop.close(form);
+  });
+  backend.run(form);
+  EXPECT_TRUE(sent);
+  EXPECT_TRUE(shownWhileWaiting);
+  EXPECT_EQ(ticksWhileWaiting, 0);
+}
+
 TEST_F(QtBackendTest, CloseButtonRunsFormCloseAndEndsTheLoop) {
   desktop.show(form);
   desktop.post([&] { windowOf(form)->close(); });
