@@ -133,7 +133,7 @@ class LinuxProcesses final : public Processes {
   bool startDetached(const std::vector<std::string>& argv, std::string* error,
                      const std::string& workingDir) override {
     pid_t pid = 0;
-    if (!spawn(argv, {}, workingDir, "", &pid, error)) return false;
+    if (!spawn(argv, {}, workingDir, "", -1, &pid, error)) return false;
     // Nobody waits for a detached child; reap it so it leaves no zombie.
     reapLater(pid);
     return true;
@@ -142,7 +142,8 @@ class LinuxProcesses final : public Processes {
   bool runAndWait(const std::vector<std::string>& argv, const Environment& environment,
                   const std::string& inputFile, int* status, std::string* error) override {
     pid_t pid = 0;
-    if (!spawn(argv, environment, "", inputFile.empty() ? "/dev/null" : inputFile, &pid, error)) {
+    if (!spawn(argv, environment, "", inputFile.empty() ? "/dev/null" : inputFile, -1, &pid,
+               error)) {
       return false;
     }
     int raw = 0;
@@ -155,35 +156,16 @@ class LinuxProcesses final : public Processes {
   std::unique_ptr<CapturedChild> startCaptured(const std::vector<std::string>& argv,
                                                const Environment& environment,
                                                std::string* error) override {
-    if (argv.empty()) {
-      if (error != nullptr) *error = "no program";
-      return nullptr;
-    }
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0) {
       if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
       return nullptr;
     }
-    std::vector<std::string> args(argv.begin(), argv.end());
-    std::vector<std::string> variables = environmentWith(environment);
-    std::vector<char*> argp = pointers(args), envp = pointers(variables);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    const bool started = spawn(argv, environment, "", "/dev/null", output[1], &pid, error);
     close(output[1]);
-    if (rc != 0) {
+    if (!started) {
       close(output[0]);
-      if (error != nullptr) *error = argv[0] + ": " + std::strerror(rc);
       return nullptr;
     }
     return std::make_unique<PipedChild>(pid, output[0]);
@@ -311,10 +293,11 @@ class LinuxProcesses final : public Processes {
     return true;
   }
 
-  // A child in a session of its own; with `input` set its standard input
-  // comes from that file and its output goes nowhere (a hidden child).
+  // A child in a session of its own. With `input` set it is a hidden child:
+  // its standard input comes from that file, its output goes to `output` (a
+  // descriptor) or nowhere when that is -1, and it gets no other descriptor.
   static bool spawn(const std::vector<std::string>& argv, const Environment& environment,
-                    const std::string& workingDir, const std::string& input, pid_t* pid,
+                    const std::string& workingDir, const std::string& input, int output, pid_t* pid,
                     std::string* error) {
     if (argv.empty()) {
       if (error != nullptr) *error = "no program";
@@ -329,8 +312,14 @@ class LinuxProcesses final : public Processes {
     if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
     if (!input.empty()) {
       posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+      for (int stream : {1, 2}) {
+        if (output >= 0) {
+          posix_spawn_file_actions_adddup2(&actions, output, stream);
+        } else {
+          posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_WRONLY, 0);
+        }
+      }
+      posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

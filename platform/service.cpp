@@ -50,6 +50,15 @@ std::string readWhole(const std::string& path) {
   return text.str();
 }
 
+// What both managers ask before they record a service in `record`.
+bool installable(const std::string& name, const ServiceProgram& program, const std::string& record,
+                 std::string* error) {
+  if (!plainName(name)) return fail(error, "not a service name: " + name);
+  if (!singleLines(program)) return fail(error, "a service command is one line of text");
+  if (fileExists(record)) return fail(error, "service " + name + " exists already");
+  return true;
+}
+
 std::string withSlash(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
   return folder;
@@ -62,9 +71,7 @@ class SupervisorManager final : public ServiceManager {
 
   bool install(const std::string& name, const ServiceProgram& program,
                std::string* error) override {
-    if (!plainName(name)) return fail(error, "not a service name: " + name);
-    if (!singleLines(program)) return fail(error, "a service command is one line of text");
-    if (fileExists(recordPath(name))) return fail(error, "service " + name + " exists already");
+    if (!installable(name, program, recordPath(name), error)) return false;
     if (!createFolders(folder_)) return fail(error, folder_ + ": " + std::strerror(errno));
     std::string record = "log=" + program.logFile + "\n";
     for (const std::string& arg : program.command) record += "arg=" + arg + "\n";
@@ -171,9 +178,7 @@ class SystemdManager final : public ServiceManager {
 
   bool install(const std::string& name, const ServiceProgram& program,
                std::string* error) override {
-    if (!plainName(name)) return fail(error, "not a service name: " + name);
-    if (!singleLines(program)) return fail(error, "a service command is one line of text");
-    if (fileExists(unitPath(name))) return fail(error, "service " + name + " exists already");
+    if (!installable(name, program, unitPath(name), error)) return false;
     std::string command;
     for (const std::string& arg : program.command)
       command += (command.empty() ? "" : " ") + unitQuoted(arg);

@@ -16,30 +16,13 @@
 #include "launcher/login/login_window.h"
 #include "launcher/ui/qt/qt_backend.h"
 #include "platform/system_info.h"
+#include "tests/launcher_qt/pictures.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-// Pixels clearly darker than the light background of a caption's area.
-int darkPixels(const QImage& image, QRect area) {
-  int dark = 0;
-  for (int y = area.top(); y <= area.bottom(); ++y)
-    for (int x = area.left(); x <= area.right(); ++x)
-      if (qGray(image.pixel(x, y)) < 110) ++dark;
-  return dark;
-}
-
 TEST(MainWindowScreenshot, HasTheClientSizeAndItsCaptions) {
-  TempDir temp;
-  const std::string appDir = temp.path() + "app/";
-  platform::createFolders(appDir + "config");
-  const std::string png = temp.path() + "FMain.png";
-  const std::string command = "QT_QPA_PLATFORM=offscreen NORVEX_DATA_ROOT=" + temp.path() +
-                              " NORVEX_SYSTEM_ROOT=" + temp.path() + " '" MAIN_PATH "' --appdir '" +
-                              appDir + "' --screenshot '" + png + "' 2>/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-
-  QImage image(QString::fromStdString(png));
+  const QImage image = pictureByMain();
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.width(), 787);
   EXPECT_EQ(image.height(), 563);
@@ -51,17 +34,7 @@ TEST(MainWindowScreenshot, HasTheClientSizeAndItsCaptions) {
 }
 
 // The login window on the Qt backend, with the main window it reports to.
-struct QtLogin {
-  QtLogin() : backend((setenv("QT_QPA_PLATFORM", "offscreen", 1), argc), argv) {
-    backend.attach(desktop);
-  }
-  static inline int argc = 1;
-  static inline char name[] = "launcher_qt_tests";
-  static inline char* argv[] = {name, nullptr};
-  ui::QtBackend backend;
-  ui::Desktop desktop{backend};
-  TempDir temp;
-  launcher::App app{temp.path(), desktop, platform::Processes::Default()};
+struct QtLogin : QtLauncher {
   launcher::TFMain main{app};
   launcher::TfLogin login{app, main};
 };

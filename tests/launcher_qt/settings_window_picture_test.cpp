@@ -18,18 +18,10 @@
 #include "launcher/server/settings_window.h"
 #include "launcher/ui/qt/qt_backend.h"
 #include "platform/system_info.h"
+#include "tests/launcher_qt/pictures.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-// Pixels clearly darker than the light background of a caption's area.
-int darkPixels(const QImage& image, QRect area) {
-  int dark = 0;
-  for (int y = area.top(); y <= area.bottom(); ++y)
-    for (int x = area.left(); x <= area.right(); ++x)
-      if (qGray(image.pixel(x, y)) < 110) ++dark;
-  return dark;
-}
 
 QRect rectOf(const ui::Control& control) {
   const ui::Geometry& b = control.bounds;
@@ -44,17 +36,7 @@ int runMain(const std::string& appDir, const std::string& arguments) {
 }
 
 TEST(SettingsWindowPicture, MainDrawsItAtItsClientSizeWithItsCaptions) {
-  TempDir temp;
-  const std::string appDir = temp.path() + "app/";
-  platform::createFolders(appDir + "config");
-  setenv("NORVEX_DATA_ROOT", temp.path().c_str(), 1);
-  setenv("NORVEX_SYSTEM_ROOT", temp.path().c_str(), 1);
-  const std::string png = temp.path() + "frmSQL.png";
-  ASSERT_EQ(runMain(appDir, "--screenshot '" + png + "' --window frmSQL"), 0);
-  unsetenv("NORVEX_DATA_ROOT");
-  unsetenv("NORVEX_SYSTEM_ROOT");
-
-  QImage image(QString::fromStdString(png));
+  const QImage image = pictureByMain("--window frmSQL");
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.width(), 531);
   EXPECT_EQ(image.height(), 404);
@@ -74,21 +56,13 @@ TEST(SettingsWindowPicture, MainRefusesAnUnknownWindow) {
 }
 
 // The settings window on the Qt backend over an empty application folder.
-struct QtSettings {
-  QtSettings() : backend((setenv("QT_QPA_PLATFORM", "offscreen", 1), argc), argv) {
-    backend.attach(desktop);
+struct QtSettings : QtLauncher {
+  QtSettings() {
     backend.setUnattended(true);  // the refusal's message box must not wait for a user
     app.MysqlDir = "mysql/";
     app.ServerIp = "127.0.0.1";
     window.FormCreate();
   }
-  static inline int argc = 1;
-  static inline char name[] = "launcher_qt_tests";
-  static inline char* argv[] = {name, nullptr};
-  ui::QtBackend backend;
-  ui::Desktop desktop{backend};
-  TempDir temp;
-  launcher::App app{temp.path(), desktop, platform::Processes::Default()};
   launcher::TfrmSQL window{app};
 };
 

@@ -126,12 +126,16 @@ TEST(ProcessTable, ListsNamesProgramsAndArguments) {
   self = findProcess(table, getpid());
   ASSERT_NE(self, nullptr);
   EXPECT_EQ(self->name, "platform_tests");
-  EXPECT_TRUE(self->executable.ends_with("/platform_tests"));
+  EXPECT_TRUE(self->executable.ends_with("/platform_tests")) << self->executable;
   bool sleeper = false;
-  for (const auto& entry : table)
-    sleeper = sleeper || (entry.name == "sleep" &&
-                          entry.arguments == std::vector<std::string>{"/bin/sleep", "5"});
-  EXPECT_TRUE(sleeper);
+  std::string sleepers;
+  for (const auto& entry : table) {
+    if (entry.name != "sleep") continue;
+    sleeper = sleeper || entry.arguments == std::vector<std::string>{"/bin/sleep", "5"};
+    for (const std::string& arg : entry.arguments) sleepers += arg + " ";
+    sleepers += "| ";
+  }
+  EXPECT_TRUE(sleeper) << sleepers;
 }
 
 }  // namespace
