@@ -86,6 +86,43 @@ class ApplicationFolder {
   std::filesystem::path previous_;
 };
 
+// The machine's processes with every start recorded; with `fakeServer`
+// set, the table also lists a server process of that program that never
+// ends.
+class WatchedProcesses final : public platform::ProcessesWrapper {
+ public:
+  WatchedProcesses() : ProcessesWrapper(platform::Processes::Default()) {}
+  bool startDetached(const std::vector<std::string>& argv, std::string* error,
+                     const std::string& workingDir = std::string()) override {
+    started.push_back(argv);
+    return ProcessesWrapper::startDetached(argv, error, workingDir);
+  }
+  bool runAndWait(const std::vector<std::string>& argv, const platform::Environment& environment,
+                  const std::string& inputFile, int* status, std::string* error) override {
+    started.push_back(argv);
+    return ProcessesWrapper::runAndWait(argv, environment, inputFile, status, error);
+  }
+  std::unique_ptr<platform::CapturedChild> startCaptured(const std::vector<std::string>& argv,
+                                                         const platform::Environment& environment,
+                                                         std::string* error) override {
+    started.push_back(argv);
+    return ProcessesWrapper::startCaptured(argv, environment, error);
+  }
+  int startDaemon(const std::vector<std::string>& argv, const platform::Environment& environment,
+                  const std::string& logFile, std::string* error) override {
+    started.push_back(argv);
+    return ProcessesWrapper::startDaemon(argv, environment, logFile, error);
+  }
+  std::vector<platform::ProcessEntry> snapshot() override {
+    std::vector<platform::ProcessEntry> table = ProcessesWrapper::snapshot();
+    if (!fakeServer.empty()) table.push_back({1 << 30, "mysqld", fakeServer, {fakeServer}});
+    return table;
+  }
+
+  std::string fakeServer;
+  std::vector<std::vector<std::string>> started;  // window thread only
+};
+
 // The main window of an application folder, made as start-up makes it.
 struct MainWindow {
   explicit MainWindow(const std::string& appDir,
@@ -104,7 +141,7 @@ struct MainWindow {
 
   testsupport::FakeWindowSystem windows;
   ui::Desktop desktop{windows};
-  testsupport::RecordingProcesses processes;
+  WatchedProcesses processes;
   launcher::App app;
   std::unique_ptr<launcher::TFMain> window;
 };

@@ -33,7 +33,7 @@ class ScriptedServices final : public platform::ServiceManager {
     return true;
   }
   bool stop(const std::string&, std::string*) override {
-    started_ = false;
+    if (!ignoresStop) started_ = false;
     return true;
   }
   int state(const std::string&) override {
@@ -43,7 +43,8 @@ class ScriptedServices final : public platform::ServiceManager {
                ? platform::kServiceRunning
                : platform::kServiceStopped;
   }
-  bool remove(const std::string&, std::string*) override {
+  bool remove(const std::string& name, std::string*) override {
+    if (state(name) == platform::kServiceRunning) return false;
     installed = false;
     return true;
   }
@@ -51,6 +52,7 @@ class ScriptedServices final : public platform::ServiceManager {
   std::chrono::milliseconds runsAfter{0};
   std::chrono::milliseconds runsFor{std::chrono::hours(1)};
   bool installed = false;
+  bool ignoresStop = false;  // the stop control is accepted, and changes nothing
 
  private:
   platform::Clock& clock_;
@@ -178,7 +180,7 @@ TEST_F(ServiceControl, RefusalsChangeNothing) {
     EXPECT_EQ(shown.caption, startMessage ? main.app.Title : std::string("提示"));
     EXPECT_EQ(shown.icon, row.icon);
     EXPECT_FALSE(services->installed);
-    EXPECT_TRUE(main.processes.startedSoFar().empty());
+    EXPECT_TRUE(main.processes.started.empty());
     EXPECT_TRUE(main.memo().empty());
   }
   EXPECT_EQ(main.item("sp_del").tag, 1);  // the refused stop did not begin a removal
@@ -225,6 +227,58 @@ TEST_F(ServiceControl, StatusShowsTheStateAndThePortOfTheOptionFile) {
     main.control().ShowServiceFlags();
     EXPECT_EQ(main.item("ed_status").text(), row.text);
     EXPECT_FALSE(backup.enabled);
+  }
+}
+
+// A server that will not go keeps the stop and the removal waiting only as
+// long as they allow, and a removal that did not happen is said to have failed.
+TEST_F(ServiceControl, StopAndRemoveWaitsAreBounded) {
+  writeOptions("[mysqld]\nport=3309\n");
+  struct Row {
+    const char* name;
+    bool commandLine;
+    void (launcher::TServiceControl::*action)();
+    bool serverStays;
+    std::chrono::milliseconds slept;
+    const char* last;  // the last line in Memo1
+  };
+  const std::vector<Row> rows = {
+      {"a stop that ends the server", false, &launcher::TServiceControl::StopAction, false, 0ms,
+       "服务已经停止!"},
+      // 50 checks of the process and 20 of the service, a second each
+      {"a stop the server ignores", false, &launcher::TServiceControl::StopAction, true, 70s,
+       "执行结果:"},
+      {"a removal that ends the server", false, &launcher::TServiceControl::RemoveAction, false,
+       0ms, "取消服务完成"},
+      // 50 and 50 checks of 100 ms for the process and the stop, 20 for the removal
+      {"a removal the server ignores", false, &launcher::TServiceControl::RemoveAction, true, 12s,
+       "取消服务失败"},
+      {"a command-line removal that ends the server", true,
+       &launcher::TServiceControl::RemoveAction, false, 0ms, "取消服务完成"},
+      {"a command-line removal the server ignores", true, &launcher::TServiceControl::RemoveAction,
+       true, 5s, "取消服务失败"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    services->installed = !row.commandLine;
+    services->ignoresStop = row.serverStays;
+    std::string error;
+    services->start("", &error);
+    main.processes.fakeServer = row.serverStays ? appDir + "mysql/bin/mysqld" : "";
+    main.app.CmdRun = row.commandLine;
+    main.app.ServiceInstalled = main.app.ServiceRunning = true;
+    main.item("sp_del").tag = 1;
+    main.memo().clear();
+    clock.slept = 0ms;
+
+    (main.control().*row.action)();
+    EXPECT_EQ(clock.slept, row.slept);
+    ASSERT_FALSE(main.memo().empty());
+    EXPECT_EQ(main.memo().back(), row.last);
+    const bool removal = row.action == &launcher::TServiceControl::RemoveAction;
+    // A failed removal may be tried again; a finished one has begun for good.
+    EXPECT_EQ(main.item("sp_del").tag, removal && !row.serverStays ? -1 : 1);
+    EXPECT_EQ(services->installed, !row.commandLine && (!removal || row.serverStays));
   }
 }
 
