@@ -12,6 +12,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "platform/atomic_file.h"
 #include "platform/system_info.h"
@@ -88,7 +89,14 @@ class SupervisorManager final : public ServiceManager {
     if (pid <= 0) return false;
     const std::string problem =
         replaceFileAtomically(pidPath(name), std::to_string(pid) + "\n", 0600);
-    if (problem.empty()) return true;
+    if (problem.empty()) {
+      // A process shows its command line a moment after it starts; until
+      // then it would pass for stopped.
+      for (int i = 0; i < 100 && runningPid(name, *program) <= 0 && alive(pid); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      return true;
+    }
     // Untracked it could never be stopped from here: better not run at all.
     kill(pid, SIGTERM);
     return fail(error, problem);
@@ -135,6 +143,12 @@ class SupervisorManager final : public ServiceManager {
     }
     if (program.command.empty()) return std::nullopt;
     return program;
+  }
+
+  bool alive(int pid) {
+    for (const ProcessEntry& process : processes_.snapshot())
+      if (process.pid == pid) return true;
+    return false;
   }
 
   // The id of the pid file when that process lives and runs the command.

@@ -10,6 +10,7 @@
 
 #include "launcher/login/credential_file.h"
 #include "launcher/server/child_programs.h"
+#include "launcher/support/text_cipher.h"
 #include "tests/launcher_server/server_folder.h"
 
 namespace {
@@ -282,6 +283,36 @@ TEST_F(ServiceControl, StopAndRemoveWaitsAreBounded) {
   }
 }
 
+// The shutdown's command line as shown, and the arguments the tool gets:
+// neither ever holds the password, whatever it looks like.
+TEST_F(ServiceControl, ThePasswordNeverShows) {
+  writeOptions("[mysqld]\nport=3309\n");
+  for (const std::string password : {"s3cret", "ab cd", "-p x", ""}) {
+    SCOPED_TRACE(password);
+    std::ofstream(appDir + launcher::kCredentialFileName, std::ios::trunc)
+        << "<?xml version=\"1.0\"?><Root><dbuser>root</dbuser><dbpass>"
+        << launcher::EncryptText(password, launcher::kCredentialKey) << "</dbpass></Root>";
+    main.memo().clear();
+    main.processes.started.clear();
+    main.item("ed_port").setText("3309");
+    main.item("sp_del").tag = 1;
+    main.app.CmdRun = true;
+    main.control().StopAction();  // a command-line stop: the removal's shutdown
+    ASSERT_FALSE(main.memo().empty());
+    EXPECT_EQ(main.memo()[0],
+              "取消服务完成  " + appDir +
+                  "mysql//bin/mysqladmin -uroot -h127.0.0.1 -p****** -P3309 shutdown");
+    ASSERT_EQ(main.processes.started.size(), 1u);
+    const std::vector<std::string>& argv = main.processes.started[0];
+    EXPECT_EQ(argv[0], appDir + "mysql/bin/mysqladmin");
+    if (!password.empty()) {
+      for (const std::string& line : main.memo()) EXPECT_EQ(line.find(password), std::string::npos);
+      for (const std::string& arg : argv) EXPECT_EQ(arg.find(password), std::string::npos) << arg;
+    }
+    EXPECT_EQ(std::count(argv.begin(), argv.end(), "-uroot"), 1);
+  }
+}
+
 TEST(MaskPassword, HidesThePasswordOptionOnly) {
   struct Row {
     std::string line, shown;
@@ -328,11 +359,18 @@ TEST(ServerProcess, OnlyTheFoldersOwnServerCounts) {
     std::string error;
     auto child = platform::Processes::Default().startCaptured(row.argv, {}, &error);
     ASSERT_TRUE(child) << error;
+    // A new process shows its arguments a moment after it has started.
+    int pid = 0;
+    for (int i = 0; i < 200 && pid == 0; ++i) {
+      for (const auto& process : platform::Processes::Default().snapshot())
+        if (process.arguments == row.argv) pid = process.pid;
+      if (pid == 0) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_NE(pid, 0);
     EXPECT_EQ(launcher::IsProcessRunning(platform::Processes::Default(), "MYSQLD", ours),
               row.counts);
     // The child leads a session of its own: its group goes with it.
-    for (const auto& process : platform::Processes::Default().snapshot())
-      if (process.arguments == row.argv) kill(-process.pid, SIGKILL);
+    kill(-pid, SIGKILL);
     child->wait();
   }
 }

@@ -121,9 +121,17 @@ TEST(ProcessTable, ListsNamesProgramsAndArguments) {
   std::string error;
   auto child = processes().startCaptured({"/bin/sleep", "5"}, {}, &error);
   ASSERT_TRUE(child) << error;
-  const platform::ProcessEntry* self = nullptr;
-  const auto table = processes().snapshot();
-  self = findProcess(table, getpid());
+  // A new process shows its arguments a moment after it has started.
+  const std::vector<std::string> sleepArguments = {"/bin/sleep", "5"};
+  std::vector<platform::ProcessEntry> table;
+  for (int i = 0; i < 200; ++i) {
+    table = processes().snapshot();
+    bool shown = false;
+    for (const auto& entry : table) shown = shown || entry.arguments == sleepArguments;
+    if (shown) break;
+    std::this_thread::sleep_for(10ms);
+  }
+  const platform::ProcessEntry* self = findProcess(table, getpid());
   ASSERT_NE(self, nullptr);
   EXPECT_EQ(self->name, "platform_tests");
   EXPECT_TRUE(self->executable.ends_with("/platform_tests")) << self->executable;
@@ -131,7 +139,7 @@ TEST(ProcessTable, ListsNamesProgramsAndArguments) {
   std::string sleepers;
   for (const auto& entry : table) {
     if (entry.name != "sleep") continue;
-    sleeper = sleeper || entry.arguments == std::vector<std::string>{"/bin/sleep", "5"};
+    sleeper = sleeper || entry.arguments == sleepArguments;
     for (const std::string& arg : entry.arguments) sleepers += arg + " ";
     sleepers += "| ";
   }
