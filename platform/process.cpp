@@ -88,31 +88,32 @@ std::string readText(const std::string& path) {
 
 class PipedChild final : public CapturedChild {
  public:
-  PipedChild(pid_t pid, int output) : pid_(pid), output_(output) {}
+  // `errors` is the pipe of standard error when that is kept apart, else -1.
+  PipedChild(pid_t pid, int output, int errors) : pid_(pid), output_(output), errorPipe_(errors) {}
   ~PipedChild() override {
-    if (output_ >= 0) close(output_);
+    for (int fd : {output_, errorPipe_})
+      if (fd >= 0) close(fd);
     if (!reaped_) reapLater(pid_);
   }
 
   bool read(std::string* text, std::chrono::milliseconds timeout) override {
-    if (output_ < 0) return false;
-    pollfd p{output_, POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(timeout.count()));
-    if (ready == 0 || (ready < 0 && errno == EINTR)) return true;
-    char buffer[4096];
-    const ssize_t n = ::read(output_, buffer, sizeof buffer);
-    if (n > 0) {
-      text->append(buffer, static_cast<std::size_t>(n));
-      return true;
+    if (output_ < 0) {
+      drainErrors(0);
+      return false;
     }
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
-    close(output_);
-    output_ = -1;
+    pollfd fds[2] = {{output_, POLLIN, 0}, {errorPipe_, POLLIN, 0}};
+    const int ready = poll(fds, errorPipe_ >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
+    if (ready == 0 || (ready < 0 && errno == EINTR)) return true;
+    if (errorPipe_ >= 0 && fds[1].revents != 0) take(&errorPipe_, &errors_);
+    if (fds[0].revents == 0) return true;
+    if (take(&output_, text)) return true;
+    drainErrors(0);
     return false;
   }
 
   int wait() override {
     if (reaped_) return status_;
+    drainErrors(-1);
     int raw = 0;
     while (waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
     }
@@ -121,9 +122,44 @@ class PipedChild final : public CapturedChild {
     return status_;
   }
 
+  std::string errors() override {
+    drainErrors(0);
+    return errors_;
+  }
+
+  void terminate() override {
+    if (!reaped_) kill(pid_, SIGTERM);
+  }
+
  private:
+  // Appends what one read of *fd gives; false, with *fd closed, at its end.
+  static bool take(int* fd, std::string* sink) {
+    char buffer[65536];
+    const ssize_t n = ::read(*fd, buffer, sizeof buffer);
+    if (n > 0) {
+      sink->append(buffer, static_cast<std::size_t>(n));
+      return true;
+    }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    close(*fd);
+    *fd = -1;
+    return false;
+  }
+
+  // Reads standard error until it has nothing more now (timeout 0) or
+  // until its end (timeout -1).
+  void drainErrors(int timeoutMs) {
+    while (errorPipe_ >= 0) {
+      pollfd p{errorPipe_, POLLIN, 0};
+      if (poll(&p, 1, timeoutMs) <= 0) return;
+      take(&errorPipe_, &errors_);
+    }
+  }
+
   pid_t pid_;
   int output_;
+  int errorPipe_;
+  std::string errors_;
   bool reaped_ = false;
   int status_ = -1;
 };
@@ -133,7 +169,7 @@ class LinuxProcesses final : public Processes {
   bool startDetached(const std::vector<std::string>& argv, std::string* error,
                      const std::string& workingDir) override {
     pid_t pid = 0;
-    if (!spawn(argv, {}, workingDir, "", -1, &pid, error)) return false;
+    if (!spawn(argv, {}, workingDir, "", -1, -1, &pid, error)) return false;
     // Nobody waits for a detached child; reap it so it leaves no zombie.
     reapLater(pid);
     return true;
@@ -142,7 +178,7 @@ class LinuxProcesses final : public Processes {
   bool runAndWait(const std::vector<std::string>& argv, const Environment& environment,
                   const std::string& inputFile, int* status, std::string* error) override {
     pid_t pid = 0;
-    if (!spawn(argv, environment, "", inputFile.empty() ? "/dev/null" : inputFile, -1, &pid,
+    if (!spawn(argv, environment, "", inputFile.empty() ? "/dev/null" : inputFile, -1, -1, &pid,
                error)) {
       return false;
     }
@@ -162,13 +198,40 @@ class LinuxProcesses final : public Processes {
       return nullptr;
     }
     pid_t pid = 0;
-    const bool started = spawn(argv, environment, "", "/dev/null", output[1], &pid, error);
+    const bool started = spawn(argv, environment, "", "/dev/null", output[1], -1, &pid, error);
     close(output[1]);
     if (!started) {
       close(output[0]);
       return nullptr;
     }
-    return std::make_unique<PipedChild>(pid, output[0]);
+    return std::make_unique<PipedChild>(pid, output[0], -1);
+  }
+
+  std::unique_ptr<CapturedChild> startReading(const std::vector<std::string>& argv,
+                                              const Environment& environment,
+                                              std::string* error) override {
+    int output[2], errors[2];
+    if (pipe2(output, O_CLOEXEC) != 0) {
+      if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
+      return nullptr;
+    }
+    if (pipe2(errors, O_CLOEXEC) != 0) {
+      if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
+      close(output[0]);
+      close(output[1]);
+      return nullptr;
+    }
+    pid_t pid = 0;
+    const bool started =
+        spawn(argv, environment, "", "/dev/null", output[1], errors[1], &pid, error);
+    close(output[1]);
+    close(errors[1]);
+    if (!started) {
+      close(output[0]);
+      close(errors[0]);
+      return nullptr;
+    }
+    return std::make_unique<PipedChild>(pid, output[0], errors[0]);
   }
 
   int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
@@ -295,10 +358,12 @@ class LinuxProcesses final : public Processes {
 
   // A child in a session of its own. With `input` set it is a hidden child:
   // its standard input comes from that file, its output goes to `output` (a
-  // descriptor) or nowhere when that is -1, and it gets no other descriptor.
+  // descriptor) or nowhere when that is -1, its standard error to
+  // `errorOutput` or with the output when that is -1, and it gets no other
+  // descriptor.
   static bool spawn(const std::vector<std::string>& argv, const Environment& environment,
-                    const std::string& workingDir, const std::string& input, int output, pid_t* pid,
-                    std::string* error) {
+                    const std::string& workingDir, const std::string& input, int output,
+                    int errorOutput, pid_t* pid, std::string* error) {
     if (argv.empty()) {
       if (error != nullptr) *error = "no program";
       return false;
@@ -312,9 +377,10 @@ class LinuxProcesses final : public Processes {
     if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
     if (!input.empty()) {
       posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+      const int targets[2] = {output, errorOutput >= 0 ? errorOutput : output};
       for (int stream : {1, 2}) {
-        if (output >= 0) {
-          posix_spawn_file_actions_adddup2(&actions, output, stream);
+        if (targets[stream - 1] >= 0) {
+          posix_spawn_file_actions_adddup2(&actions, targets[stream - 1], stream);
         } else {
           posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_WRONLY, 0);
         }

@@ -37,6 +37,10 @@ class CapturedChild {
   virtual bool read(std::string* text, std::chrono::milliseconds timeout) = 0;
   // Waits for the child's end; its exit code, or 128 + the ending signal.
   virtual int wait() = 0;
+  // What it wrote to its standard error, when that was kept apart.
+  virtual std::string errors() = 0;
+  // Asks it to end (SIGTERM).
+  virtual void terminate() = 0;
 };
 
 class Processes {
@@ -69,6 +73,12 @@ class Processes {
                                                        const Environment& environment,
                                                        std::string* error) = 0;
 
+  // As startCaptured, but the pipe carries standard output alone; the
+  // child's standard error is kept apart for CapturedChild::errors().
+  virtual std::unique_ptr<CapturedChild> startReading(const std::vector<std::string>& argv,
+                                                      const Environment& environment,
+                                                      std::string* error) = 0;
+
   // Starts argv[0] as a daemon: no child of this process (it outlives it),
   // a session of its own, `environment` added, standard input /dev/null,
   // standard output and error appended to `logFile`. Returns its process id,
@@ -100,6 +110,11 @@ class ProcessesWrapper : public Processes {
                                                const Environment& environment,
                                                std::string* error) override {
     return target_.startCaptured(argv, environment, error);
+  }
+  std::unique_ptr<CapturedChild> startReading(const std::vector<std::string>& argv,
+                                              const Environment& environment,
+                                              std::string* error) override {
+    return target_.startReading(argv, environment, error);
   }
   int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
                   const std::string& logFile, std::string* error) override {

@@ -29,13 +29,13 @@ struct TArchiveWriter::Impl {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<std::string> chunks;
-  std::size_t queued = 0;    // bytes in chunks
-  std::size_t offset = 0;    // read from the front chunk
-  bool ended = false;        // no more bytes will come
-  bool keep = false;         // with ended: finish the entry, else fail it
-  bool closed = false;       // zip_close has returned
-  bool written = false;      // ... and wrote the archive
-  std::string problem;       // why it did not
+  std::size_t queued = 0;  // bytes in chunks
+  std::size_t offset = 0;  // read from the front chunk
+  bool ended = false;      // no more bytes will come
+  bool keep = false;       // with ended: finish the entry, else fail it
+  bool closed = false;     // zip_close has returned
+  bool written = false;    // ... and wrote the archive
+  std::string problem;     // why it did not
 
   zip_int64_t read(void* data, zip_uint64_t length) {
     std::unique_lock lock(mutex);

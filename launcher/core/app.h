@@ -100,6 +100,9 @@ class App {
   std::string DbPassword;
   SharedConnection sharedConnection;  // the window thread's one connection
   std::string CurrentBranchCode;
+  // The branch's contact, as the last backup read it.
+  std::string BossMobile;
+  std::string BranchAddress;
 
   // The branch as the vendor service reports it (written by a worker).
   GuardedText BranchNo;

@@ -14,6 +14,7 @@
 #include "launcher/core/builtin.h"
 #include "launcher/core/daily_log.h"
 #include "launcher/core/installation_id.h"
+#include "launcher/backup/database_backup.h"
 #include "launcher/login/login_window.h"
 #include "launcher/server/service_control.h"
 #include "launcher/server/settings_window.h"
@@ -60,6 +61,9 @@ TFMain::TFMain(App& app) : ui::Form("FMain", "TFMain"), app_(app) {
   clientHeight = 563;
   addControls();
   serviceControl_ = std::make_unique<TServiceControl>(app_, *this);
+  backup_ = std::make_unique<TDatabaseBackup>(
+      app_, *this, [this](const std::string& text) { AddStatus(text); },
+      [this](const std::string& archive) { UploadArchive(archive); });
 }
 
 void TFMain::addControls() {
@@ -450,9 +454,7 @@ void TFMain::sp_delClick() { serviceControl_->RemoveAction(); }
 
 // Actions of the subsystems that plug into this window; each does what its
 // subsystem says once that subsystem is part of the launcher.
-void TFMain::Timer_backdbExTimer() {}
 void TFMain::bt_restoreClick() {}
-void TFMain::bt_backup_setClick() {}
 void TFMain::QueryBranchName() {}
 void TFMain::SelfRepair() {}
 void TFMain::DetermineBeginDate() {}

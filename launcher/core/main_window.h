@@ -14,6 +14,7 @@ namespace launcher {
 
 class TfLogin;
 class TServiceControl;
+class TDatabaseBackup;
 
 inline constexpr int kWmShowAndClose = ui::WM_USER + 1;
 inline constexpr int kWmNothing3 = ui::WM_USER + 3;
@@ -67,6 +68,12 @@ class TFMain final : public ui::Form {
   // The login window, created on first use (FormCreate runs then).
   TfLogin& loginWindow();
   TServiceControl& serviceControl() { return *serviceControl_; }
+  TDatabaseBackup& backup() { return *backup_; }
+
+  // One automatic backup attempt under the five-hour rule.
+  void RunAutoBackup();
+  // Hands an archive to the network-disk upload.
+  void UploadArchive(const std::string& archive);
 
  private:
   void addControls();
@@ -85,6 +92,7 @@ class TFMain final : public ui::Form {
   std::string productWebAddress_;
   std::unique_ptr<TfLogin> fLogin_;
   std::unique_ptr<TServiceControl> serviceControl_;
+  std::unique_ptr<TDatabaseBackup> backup_;
 };
 
 }  // namespace launcher

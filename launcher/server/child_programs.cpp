@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -53,6 +54,11 @@ std::string MaskPassword(const std::string& commandLine) {
            (end == std::string::npos ? std::string() : commandLine.substr(end));
   }
   return commandLine;
+}
+
+std::string ShownPassword(std::string password) {
+  std::replace(password.begin(), password.end(), ' ', '*');
+  return password;
 }
 
 void TChildConsole::ShowCommand(const std::string& label, const std::string& commandLine) {

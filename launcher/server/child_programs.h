@@ -17,6 +17,10 @@ namespace launcher {
 // that begins a word up to the next blank (or the end) becomes "-p******".
 std::string MaskPassword(const std::string& commandLine);
 
+// A password as it may stand in a command line that is shown masked:
+// masking ends at a blank, so none is left in it.
+std::string ShownPassword(std::string password);
+
 class TChildConsole {
  public:
   TChildConsole(ui::Desktop& desktop, ui::Control& memo, platform::Processes& processes)

@@ -3,7 +3,6 @@
 // written against: a step sleeps on the application's clock.
 #include "launcher/server/service_control.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "launcher/login/credential_file.h"
@@ -44,11 +43,8 @@ std::vector<std::string> TServiceControl::serverProgram() const {
 }
 
 std::string TServiceControl::ShutdownCommand() const {
-  // Masking ends at the first blank, so a blank inside the password would
-  // show the rest of it: the shown text never holds one.
-  std::string password = app_.DbPassword;
-  std::replace(password.begin(), password.end(), ' ', '*');
-  return serverDir() + "/bin/" + "mysqladmin -u" + app_.DbUser + " -h127.0.0.1 -p" + password +
+  return serverDir() + "/bin/" + "mysqladmin -u" + app_.DbUser + " -h127.0.0.1 -p" +
+         ShownPassword(app_.DbPassword) +
          " -P" + main_.control("ed_port").text() + " shutdown";
 }
 

@@ -56,6 +56,9 @@ class Backend {
   // what the platform has pending run, except user input and the forms'
   // timers, which wait until the handler returns.
   virtual void processPendingEvents() {}
+  // How far a long run has come (`total` 0 when unknown); the window's own
+  // status bar says it too.
+  virtual void progress(const std::string& /*what*/, long long /*done*/, long long /*total*/) {}
   virtual Dialogs& dialogs() = 0;
 };
 
@@ -82,6 +85,9 @@ class Desktop {
   // tasks (so other threads that sent work go on) and lets the backend
   // paint; no user input and no timer is handled meanwhile.
   void processPendingEvents();
+  void reportProgress(const std::string& what, long long done, long long total) {
+    backend_.progress(what, done, total);
+  }
   bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
 
   void show(Form& form);

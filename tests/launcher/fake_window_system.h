@@ -48,13 +48,13 @@ class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
     answers.pop_front();
     return answer;
   }
-  std::optional<std::string> openFile(const std::string&, const std::string&,
-                                      const std::string&) override {
-    return std::nullopt;
+  std::optional<std::string> openFile(const std::string&, const std::string& folder,
+                                      const std::string& file) override {
+    return onFileDialog ? onFileDialog(folder, file) : std::nullopt;
   }
-  std::optional<std::string> saveFile(const std::string&, const std::string&,
-                                      const std::string&) override {
-    return std::nullopt;
+  std::optional<std::string> saveFile(const std::string&, const std::string& folder,
+                                      const std::string& file) override {
+    return onFileDialog ? onFileDialog(folder, file) : std::nullopt;
   }
 
   // Runs what was sent to the window thread until `done` holds or 10 s pass.
@@ -79,6 +79,10 @@ class FakeWindowSystem final : public ui::Backend, public ui::Dialogs {
   }
 
   std::function<void(ui::Form&)> onModal;
+  // The user's answer to a file dialog that proposes folder and file; none
+  // (cancelled) when unset.
+  std::function<std::optional<std::string>(const std::string& folder, const std::string& file)>
+      onFileDialog;
   std::vector<std::string> shown;
   std::vector<std::string> hidden;
   std::vector<ShownMessage> messages;

@@ -89,8 +89,8 @@ TEST(Archive, AnExistingArchiveIsUpdatedAndKeepsItsOtherEntries) {
   const std::string archive = temp.path() + "shop.zip";
   std::ofstream(temp.path() + "notes.txt") << "kept";
   std::ofstream(temp.path() + "shop.SQL") << "old dump";
-  ASSERT_TRUE(run({"zip", "-jq", archive, temp.path() + "shop.SQL", temp.path() + "notes.txt"})
-                  .second);
+  ASSERT_TRUE(
+      run({"zip", "-jq", archive, temp.path() + "shop.SQL", temp.path() + "notes.txt"}).second);
   TArchiveWriter writer(archive, "shop.SQL", "readme.txt", kReadme);
   std::string error;
   ASSERT_TRUE(writer.Begin(&error)) << error;

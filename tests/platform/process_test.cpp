@@ -65,6 +65,26 @@ TEST(CapturedChild, CollectsBothOutputsAndTheExitCode) {
   }
 }
 
+TEST(CapturedChild, KeepsErrorsApartAndEndsOnRequest) {
+  std::string error, output;
+  auto child = processes().startReading(
+      {"/bin/sh", "-c", "echo out; echo err >&2; head -c 300000 /dev/zero; exit 2"}, {}, &error);
+  ASSERT_TRUE(child) << error;
+  while (child->read(&output, 1000ms)) {
+  }
+  EXPECT_EQ(output.size(), 4 + 300000u);
+  EXPECT_TRUE(output.starts_with("out\n"));
+  EXPECT_EQ(child->wait(), 2);
+  EXPECT_EQ(child->errors(), "err\n");
+
+  auto sleeper = processes().startReading({"/bin/sleep", "30"}, {}, &error);
+  ASSERT_TRUE(sleeper) << error;
+  sleeper->terminate();
+  while (sleeper->read(&output, 1000ms)) {
+  }
+  EXPECT_EQ(sleeper->wait(), 128 + SIGTERM);
+}
+
 TEST(CapturedChild, AProgramThatCannotStartGivesNoChild) {
   std::string error;
   EXPECT_EQ(processes().startCaptured({"/nonexistent/program"}, {}, &error), nullptr);

@@ -102,6 +102,10 @@ void HeadlessBackend::wake() {
   input_->wakeup.notify_all();
 }
 
+void HeadlessBackend::progress(const std::string& what, long long done, long long total) {
+  emitEvent(json{{"event", "progress"}, {"what", what}, {"done", done}, {"total", total}}.dump());
+}
+
 void HeadlessBackend::register_(Form& form) {
   for (Form* known : forms_)
     if (known == &form) return;
@@ -337,6 +341,9 @@ std::optional<std::string> HeadlessBackend::fileDialog(const char* kind, const s
   std::optional<std::string> path;
   if (chosen) {
     if (auto converted = platform::utf8ToGbk(queued)) path = *converted;
+  } else if (queued == "ok" && !file.empty()) {
+    // The proposed folder and file, as they stand.
+    path = folder.empty() || folder.ends_with('/') ? folder + file : folder + "/" + file;
   }
   emitEvent(json{{"event", "dialog"},
                  {"kind", kind},
@@ -387,6 +394,13 @@ std::unique_ptr<platform::CapturedChild> HeadlessProcesses::startCaptured(
     std::string* error) {
   reportProcess(backend_, argv);
   return ProcessesWrapper::startCaptured(argv, environment, error);
+}
+
+std::unique_ptr<platform::CapturedChild> HeadlessProcesses::startReading(
+    const std::vector<std::string>& argv, const platform::Environment& environment,
+    std::string* error) {
+  reportProcess(backend_, argv);
+  return ProcessesWrapper::startReading(argv, environment, error);
 }
 
 int HeadlessProcesses::startDaemon(const std::vector<std::string>& argv,

@@ -34,6 +34,8 @@ class HeadlessBackend final : public Backend, private Dialogs {
   void hide(Form& form) override;
   void run(Form& main) override;
   void wake() override;
+  // A {"event":"progress","what":...,"done":...,"total":...} line.
+  void progress(const std::string& what, long long done, long long total) override;
   Dialogs& dialogs() override { return *this; }
 
   // One event line; from any thread.
@@ -92,6 +94,9 @@ class HeadlessProcesses final : public platform::ProcessesWrapper {
   std::unique_ptr<platform::CapturedChild> startCaptured(const std::vector<std::string>& argv,
                                                          const platform::Environment& environment,
                                                          std::string* error) override;
+  std::unique_ptr<platform::CapturedChild> startReading(const std::vector<std::string>& argv,
+                                                        const platform::Environment& environment,
+                                                        std::string* error) override;
   int startDaemon(const std::vector<std::string>& argv, const platform::Environment& environment,
                   const std::string& logFile, std::string* error) override;
 

@@ -1,0 +1,57 @@
+// One backup of the shop database: the dump tool's output goes into the dump
+// file and, deflated while it comes, into the archive beside it, with the
+// description file. Only a dump the tool finished (exit status 0, its
+// completion line at the end) is kept, packed, recorded and uploaded; a
+// backup never starts without room for it. Window thread only; the window
+// keeps painting and shows the progress while the dump runs.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "launcher/core/app.h"
+#include "launcher/ui/forms.h"
+
+namespace launcher {
+
+// `count` characters from the digits and the capital letters A to Z.
+std::string RandomCode(int count);
+
+// The text of the description file (readme.txt) as it is written: six lines
+// ended by CR LF, and an empty line.
+std::string BackupDescription(const std::string& comName, const std::string& installationId,
+                              const std::string& bossMobile, const std::string& branchCode,
+                              const std::string& branchName, const std::string& address);
+
+class TDatabaseBackup {
+ public:
+  // `addStatus` writes a status block into the main window.
+  TDatabaseBackup(App& app, ui::Form& main, std::function<void(const std::string&)> addStatus,
+                  std::function<void(const std::string&)> uploadArchive);
+
+  // 1 when a backup was made and recorded, -1 otherwise (every failure is
+  // reported in a status block, and for a manual backup in a warning box).
+  int BackupDatabase(bool manual);
+
+  // The folder of this month's backups under `root`, created: the root, or
+  // the data root's and then the system root's "backup/" when the root is
+  // empty or cannot be made; then "yyyymm/".
+  std::string ResolveBackupFolder(const std::string& root);
+  // BossMobile and BranchAddress from the branch's row of subcom.
+  void LoadBranchContact();
+
+ private:
+  struct Dump;
+  bool enoughRoom(const std::string& folder, bool manual);
+  bool runDump(const std::string& path, Dump& dump);
+  void fail(const std::string& reason, bool manual);
+  void record(const std::string& dumpPath, const std::string& time);
+  void progress(long long written, long long expected);
+
+  App& app_;
+  ui::Form& main_;
+  std::function<void(const std::string&)> addStatus_;
+  std::function<void(const std::string&)> uploadArchive_;
+};
+
+}  // namespace launcher
