@@ -3,7 +3,8 @@
 // given), works from it as its current folder, creates the main window from the
 // folder's configuration and runs the window system: Qt, or with --headless the
 // JSON line protocol on standard input and output. A screenshot pictures the
-// main window (FMain) or the settings window (frmSQL).
+// main window (FMain), the settings window (frmSQL) or the restore window
+// (frmRestore).
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "launcher/backup/restore_window.h"
 #include "launcher/core/app.h"
 #include "launcher/core/builtin.h"
 #include "launcher/core/main_window.h"
@@ -45,7 +47,10 @@ bool parse(int argc, char** argv, Options* options) {
       return false;
     }
   }
-  if (options->window != "FMain" && options->window != "frmSQL") return false;
+  if (options->window != "FMain" && options->window != "frmSQL" &&
+      options->window != "frmRestore") {
+    return false;
+  }
   // Only a screenshot picks its window.
   if (options->window != "FMain" && options->screenshot.empty()) return false;
   return !(options->headless && !options->screenshot.empty());
@@ -91,7 +96,7 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: main [--appdir DIR] [--headless | --screenshot FILE [--window "
-                 "FMain|frmSQL]]\n");
+                 "FMain|frmSQL|frmRestore]]\n");
     return 2;
   }
   const std::string appDir =
@@ -117,7 +122,8 @@ int main(int argc, char** argv) {
     return runLauncher(backend, platform::Processes::Default(), appDir, nullptr);
   }
   // Let the deferred start-up step run, then picture the window: the main
-  // window, or the settings window created as its toolbar button creates it.
+  // window, or the settings or restore window created as its toolbar button
+  // creates it.
   backend.setUnattended(true);
   int status = 0;
   const std::string& window = options.window;
@@ -128,11 +134,16 @@ int main(int argc, char** argv) {
                   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
                   desktop.post([&backend, &desktop, &app, &main, &screenshot, &window, &status] {
                     std::unique_ptr<launcher::TfrmSQL> settings;
+                    std::unique_ptr<launcher::TfrmRestore> restore;
                     ui::Form* pictured = &main;
                     if (window == "frmSQL") {
                       settings = std::make_unique<launcher::TfrmSQL>(app);
                       settings->FormCreate();
                       pictured = settings.get();
+                    } else if (window == "frmRestore") {
+                      restore = std::make_unique<launcher::TfrmRestore>(app, main);
+                      restore->FormCreate();
+                      pictured = restore.get();
                     }
                     if (!backend.screenshot(*pictured, screenshot)) {
                       std::fprintf(stderr, "main: cannot write %s\n", screenshot.c_str());

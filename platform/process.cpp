@@ -89,11 +89,52 @@ std::string readText(const std::string& path) {
 class PipedChild final : public CapturedChild {
  public:
   // `errors` is the pipe of standard error when that is kept apart, else -1.
-  PipedChild(pid_t pid, int output, int errors) : pid_(pid), output_(output), errorPipe_(errors) {}
+  // `input` is the pipe of standard input when it is fed, else -1.
+  PipedChild(pid_t pid, int output, int errors, int input = -1)
+      : pid_(pid), output_(output), errorPipe_(errors), input_(input) {
+    // A write never waits for the whole: the child's output is read between.
+    if (input_ >= 0) fcntl(input_, F_SETFL, O_NONBLOCK);
+  }
   ~PipedChild() override {
-    for (int fd : {output_, errorPipe_})
+    for (int fd : {output_, errorPipe_, input_})
       if (fd >= 0) close(fd);
     if (!reaped_) reapLater(pid_);
+  }
+
+  bool feed(std::string_view bytes, std::string* output) override {
+    if (input_ < 0) return false;
+    // A child that has gone must not end this program with SIGPIPE.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    bool broken = false;
+    std::size_t at = 0;
+    while (at < bytes.size() && !broken) {
+      pollfd fds[2] = {{input_, POLLOUT, 0}, {output_, POLLIN, 0}};
+      if (poll(fds, output_ >= 0 ? 2 : 1, -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (output_ >= 0 && fds[1].revents != 0) take(&output_, output);
+      if (fds[0].revents & (POLLERR | POLLHUP)) broken = true;
+      if (broken || (fds[0].revents & POLLOUT) == 0) continue;
+      const ssize_t n = ::write(input_, bytes.data() + at, bytes.size() - at);
+      if (n > 0) at += static_cast<std::size_t>(n);
+      if (n < 0 && errno != EINTR && errno != EAGAIN) broken = true;
+    }
+    if (broken && !sigismember(&previous, SIGPIPE)) {
+      const timespec now{0, 0};
+      while (sigtimedwait(&pipeSignal, nullptr, &now) > 0) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return !broken && at == bytes.size();
+  }
+
+  void endInput() override {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
   }
 
   bool read(std::string* text, std::chrono::milliseconds timeout) override {
@@ -159,6 +200,7 @@ class PipedChild final : public CapturedChild {
   pid_t pid_;
   int output_;
   int errorPipe_;
+  int input_;
   std::string errors_;
   bool reaped_ = false;
   int status_ = -1;
@@ -205,6 +247,32 @@ class LinuxProcesses final : public Processes {
       return nullptr;
     }
     return std::make_unique<PipedChild>(pid, output[0], -1);
+  }
+
+  std::unique_ptr<CapturedChild> startFeeding(const std::vector<std::string>& argv,
+                                              const Environment& environment,
+                                              std::string* error) override {
+    int input[2], output[2];
+    if (pipe2(input, O_CLOEXEC) != 0) {
+      if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
+      return nullptr;
+    }
+    if (pipe2(output, O_CLOEXEC) != 0) {
+      if (error != nullptr) *error = std::string("pipe: ") + std::strerror(errno);
+      close(input[0]);
+      close(input[1]);
+      return nullptr;
+    }
+    pid_t pid = 0;
+    const bool started = spawnWithInput(argv, environment, input[0], output[1], &pid, error);
+    close(input[0]);
+    close(output[1]);
+    if (!started) {
+      close(input[1]);
+      close(output[0]);
+      return nullptr;
+    }
+    return std::make_unique<PipedChild>(pid, output[0], -1, input[1]);
   }
 
   std::unique_ptr<CapturedChild> startReading(const std::vector<std::string>& argv,
@@ -352,6 +420,35 @@ class LinuxProcesses final : public Processes {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       got += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  // A hidden child whose standard input is the descriptor `input` and whose
+  // output goes to `output`.
+  static bool spawnWithInput(const std::vector<std::string>& argv, const Environment& environment,
+                             int input, int output, pid_t* pid, std::string* error) {
+    std::vector<std::string> args(argv.begin(), argv.end());
+    std::vector<std::string> variables = environmentWith(environment);
+    std::vector<char*> argp = pointers(args), envp = pointers(variables);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, 0);
+    posix_spawn_file_actions_adddup2(&actions, output, 1);
+    posix_spawn_file_actions_adddup2(&actions, output, 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    const int rc = argp.size() > 1
+                       ? posix_spawnp(pid, argp[0], &actions, &attributes, argp.data(), envp.data())
+                       : EINVAL;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+      if (error != nullptr)
+        *error = (argv.empty() ? std::string("no program") : argv[0]) + ": " + std::strerror(rc);
+      return false;
     }
     return true;
   }

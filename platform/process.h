@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,12 @@ class CapturedChild {
   virtual std::string errors() = 0;
   // Asks it to end (SIGTERM).
   virtual void terminate() = 0;
+  // For a child of startFeeding: writes all of `bytes` to its standard
+  // input, appending what it writes meanwhile to *output so that neither
+  // side waits for the other. False once it no longer reads its input.
+  virtual bool feed(std::string_view bytes, std::string* output) = 0;
+  // Closes its standard input: the end of what it reads.
+  virtual void endInput() = 0;
 };
 
 class Processes {
@@ -76,6 +83,12 @@ class Processes {
   // As startCaptured, but the pipe carries standard output alone; the
   // child's standard error is kept apart for CapturedChild::errors().
   virtual std::unique_ptr<CapturedChild> startReading(const std::vector<std::string>& argv,
+                                                      const Environment& environment,
+                                                      std::string* error) = 0;
+
+  // As startCaptured, with the child's standard input a pipe that
+  // CapturedChild::feed() writes.
+  virtual std::unique_ptr<CapturedChild> startFeeding(const std::vector<std::string>& argv,
                                                       const Environment& environment,
                                                       std::string* error) = 0;
 
@@ -115,6 +128,11 @@ class ProcessesWrapper : public Processes {
                                               const Environment& environment,
                                               std::string* error) override {
     return target_.startReading(argv, environment, error);
+  }
+  std::unique_ptr<CapturedChild> startFeeding(const std::vector<std::string>& argv,
+                                              const Environment& environment,
+                                              std::string* error) override {
+    return target_.startFeeding(argv, environment, error);
   }
   int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
                   const std::string& logFile, std::string* error) override {

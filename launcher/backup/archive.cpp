@@ -187,4 +187,54 @@ bool TArchiveWriter::Finish(bool keep, std::string* error) {
   return d.written;
 }
 
+bool ReadArchiveDump(const std::string& archivePath, const std::function<void(long long)>& begin,
+                     const std::function<bool(std::string_view)>& sink, std::string* error) {
+  int code = 0;
+  zip_t* archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &code);
+  if (archive == nullptr) {
+    zip_error_t reason;
+    zip_error_init_with_code(&reason, code);
+    *error = archivePath + ": " + zip_error_strerror(&reason);
+    zip_error_fini(&reason);
+    return false;
+  }
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  zip_int64_t dump = -1;
+  for (zip_int64_t i = 0; i < count && dump < 0; ++i) {
+    std::string name = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (name.ends_with(".sql")) dump = i;
+  }
+  bool read = false;
+  zip_stat_t stat;
+  zip_file_t* entry = nullptr;
+  if (dump < 0) {
+    *error = archivePath + ": 压缩包里没有数据库备份文件（.SQL）";
+  } else if (zip_stat_index(archive, static_cast<zip_uint64_t>(dump), 0, &stat) != 0 ||
+             (entry = zip_fopen_index(archive, static_cast<zip_uint64_t>(dump), 0)) == nullptr) {
+    *error = archivePath + ": " + zip_strerror(archive);
+  } else {
+    begin((stat.valid & ZIP_STAT_SIZE) != 0 ? static_cast<long long>(stat.size) : 0);
+    std::string buffer(1 << 20, '\0');
+    read = true;
+    for (;;) {
+      const zip_int64_t n = zip_fread(entry, buffer.data(), buffer.size());
+      if (n < 0) {
+        *error = archivePath + ": " + zip_file_strerror(entry);
+        read = false;
+        break;
+      }
+      if (n == 0) break;
+      if (!sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+        read = false;
+        break;
+      }
+    }
+    zip_fclose(entry);
+  }
+  zip_discard(archive);
+  return read;
+}
+
 }  // namespace launcher

@@ -6,6 +6,7 @@
 // its other entries, and a discarded one stays exactly as it was.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,5 +38,13 @@ class TArchiveWriter {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Reads the dump of a backup archive, its first entry whose name ends in
+// ".sql" (letter case ignored), without unpacking it anywhere: `begin` gets
+// its size, then `sink` its bytes piece by piece until it returns false.
+// False with the reason in *error when the archive, the entry or a piece
+// cannot be read, or the sink stopped.
+bool ReadArchiveDump(const std::string& archivePath, const std::function<void(long long)>& begin,
+                     const std::function<bool(std::string_view)>& sink, std::string* error);
 
 }  // namespace launcher

@@ -88,6 +88,80 @@ std::string BackupDescription(const std::string& comName, const std::string& ins
          "\r\n" + "地址：" + address + "\r\n\r\n";
 }
 
+std::vector<std::string> DumpArguments(const std::string& tool, const std::string& host,
+                                       const std::string& user, int port,
+                                       const std::string& database) {
+  std::vector<std::string> argv = {tool, "--no-defaults", "-h" + host};
+  if (!user.empty()) argv.push_back("-u" + user);
+  argv.insert(argv.end(),
+              {"-P" + std::to_string(port), "-C", "-e", "-f", "-R", "--single-transaction",
+               "--force", "--default-character-set=utf8", "--max_allowed_packet=16777216",
+               "--net_buffer_length=16384", "--", database});
+  return argv;
+}
+
+std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const std::string& password,
+                        const std::string& path,
+                        const std::function<void(std::string_view)>& onChunk,
+                        const std::function<void(long long)>& onProgress) {
+  const std::string partial = path + ".part";
+  const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
+  if (fd < 0) return partial + ": " + std::strerror(errno);
+  std::string reason, error, tail;
+  long long written = 0;
+  std::unique_ptr<platform::CapturedChild> child =
+      app.processes.startReading(argv, {{"MYSQL_PWD", password}}, &error);
+  if (!child) {
+    reason = error;
+  } else {
+    auto lastShown = Clock::now();
+    std::string chunk;
+    for (bool more = true; more;) {
+      chunk.clear();
+      more = child->read(&chunk, std::chrono::milliseconds(100));
+      if (!chunk.empty() && reason.empty()) {
+        if (!writeAll(fd, chunk)) {
+          reason = path + ": " + std::strerror(errno);
+          child->terminate();
+        } else {
+          onChunk(chunk);
+          written += static_cast<long long>(chunk.size());
+          tail =
+              (tail + chunk)
+                  .substr(tail.size() + chunk.size() > 256 ? tail.size() + chunk.size() - 256 : 0);
+        }
+      }
+      if (app.Closing && reason.empty()) {
+        // Nobody waits for a dump of a launcher that goes.
+        reason = "启动器正在关闭，备份已中止";
+        child->terminate();
+      }
+      if (Clock::now() - lastShown >= std::chrono::seconds(1)) {
+        lastShown = Clock::now();
+        onProgress(written);
+      }
+      app.desktop.processPendingEvents();
+    }
+    const int code = child->wait();
+    if (reason.empty() && code != 0) {
+      const std::string errors = Trim(child->errors());
+      reason = "mysqldump 退出代码 " + std::to_string(code) + (errors.empty() ? "" : "：" + errors);
+    }
+    if (reason.empty() && tail.find(kCompletionLine) == std::string::npos) {
+      reason = "备份文件不完整（没有备份完成标记）";
+    }
+  }
+  const bool synced = fsync(fd) == 0;
+  close(fd);
+  if (reason.empty() && !synced) reason = path + ": " + std::strerror(errno);
+  if (reason.empty() && std::rename(partial.c_str(), path.c_str()) != 0) {
+    reason = path + ": " + std::strerror(errno);
+  }
+  // What stood under that name before stays as it was.
+  if (!reason.empty()) std::remove(partial.c_str());
+  return reason;
+}
+
 struct TDatabaseBackup::Dump {
   std::vector<std::string> argv;
   std::string command;  // as shown
@@ -172,69 +246,16 @@ void TDatabaseBackup::progress(long long written, long long expected) {
 }
 
 bool TDatabaseBackup::runDump(const std::string& path, Dump& dump) {
-  const std::string partial = path + ".part";
-  const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
-  if (fd < 0) {
-    dump.reason = partial + ": " + std::strerror(errno);
-    return false;
-  }
   TChildConsole console(app_.desktop, main_.control("Memo1"), app_.processes);
   console.ShowCommand("备份数据库", dump.command);
-  std::string error;
-  std::unique_ptr<platform::CapturedChild> child =
-      app_.processes.startReading(dump.argv, {{"MYSQL_PWD", app_.DbPassword}}, &error);
-  std::string tail;
-  if (!child) {
-    dump.reason = error;
-  } else {
-    auto lastShown = Clock::now();
-    std::string chunk;
-    for (bool more = true; more;) {
-      chunk.clear();
-      more = child->read(&chunk, std::chrono::milliseconds(100));
-      if (!chunk.empty() && dump.reason.empty()) {
-        if (!writeAll(fd, chunk)) {
-          dump.reason = path + ": " + std::strerror(errno);
-          child->terminate();
-        } else {
-          dump.archive->Feed(chunk);
-          dump.written += static_cast<long long>(chunk.size());
-          tail =
-              (tail + chunk)
-                  .substr(tail.size() + chunk.size() > 256 ? tail.size() + chunk.size() - 256 : 0);
-        }
-      }
-      if (app_.Closing && dump.reason.empty()) {
-        // Nobody waits for a dump of a launcher that goes.
-        dump.reason = "启动器正在关闭，备份已中止";
-        child->terminate();
-      }
-      if (Clock::now() - lastShown >= std::chrono::seconds(1)) {
-        lastShown = Clock::now();
-        progress(dump.written, dump.expected);
-      }
-      app_.desktop.processPendingEvents();
-    }
-    const int code = child->wait();
-    if (dump.reason.empty() && code != 0) {
-      std::string errors = Trim(child->errors());
-      dump.reason =
-          "mysqldump 退出代码 " + std::to_string(code) + (errors.empty() ? "" : "：" + errors);
-    }
-    if (dump.reason.empty() && tail.find(kCompletionLine) == std::string::npos) {
-      dump.reason = "备份文件不完整（没有备份完成标记）";
-    }
-  }
-  const bool synced = fsync(fd) == 0;
-  close(fd);
-  if (dump.reason.empty() && !synced) dump.reason = path + ": " + std::strerror(errno);
-  if (!dump.reason.empty() || std::rename(partial.c_str(), path.c_str()) != 0) {
-    if (dump.reason.empty()) dump.reason = path + ": " + std::strerror(errno);
-    // What another backup left under that name stays as it was.
-    std::remove(partial.c_str());
-    return false;
-  }
-  return true;
+  dump.reason = RunDumpTool(
+      app_, dump.argv, app_.DbPassword, path,
+      [&dump](std::string_view chunk) {
+        dump.archive->Feed(chunk);
+        dump.written += static_cast<long long>(chunk.size());
+      },
+      [this, &dump](long long written) { progress(written, dump.expected); });
+  return dump.reason.empty();
 }
 
 void TDatabaseBackup::record(const std::string& dumpPath, const std::string& time) {
@@ -286,12 +307,7 @@ int TDatabaseBackup::BackupDatabase(bool manual) {
                  " -C -e -f -R -f --single-transaction  --force " +
                  "--default-character-set=utf8  " +
                  " --max_allowed_packet=16777216 --net_buffer_length=16384   > " + dumpPath;
-  dump.argv = {tool, "--no-defaults", "-h" + app_.ServerIp};
-  if (!app_.DbUser.empty()) dump.argv.push_back("-u" + app_.DbUser);
-  dump.argv.insert(dump.argv.end(),
-                   {"-P" + port, "-C", "-e", "-f", "-R", "--single-transaction", "--force",
-                    "--default-character-set=utf8", "--max_allowed_packet=16777216",
-                    "--net_buffer_length=16384", "--", app_.DbName});
+  dump.argv = DumpArguments(tool, app_.ServerIp, app_.DbUser, app_.Port, app_.DbName);
   dump.expected = std::atoll(
       QueryValue(app_.sharedConnection,
                  "select ifnull(sum(data_length),0) as size from information_schema.tables "

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "launcher/core/app.h"
 #include "launcher/ui/forms.h"
@@ -22,6 +24,23 @@ std::string RandomCode(int count);
 std::string BackupDescription(const std::string& comName, const std::string& installationId,
                               const std::string& bossMobile, const std::string& branchCode,
                               const std::string& branchName, const std::string& address);
+
+// The dump tool's arguments for one database, as backups and restores run it
+// (the password goes through the environment).
+std::vector<std::string> DumpArguments(const std::string& tool, const std::string& host,
+                                       const std::string& user, int port,
+                                       const std::string& database);
+
+// Runs the dump tool into `path`: written under path + ".part" and renamed
+// once the dump is complete (exit status 0, its completion line at the end),
+// so that nothing else ever stands under that name. `onChunk` sees the bytes
+// as they come, `onProgress` the count about once a second; the window keeps
+// painting meanwhile, and a closing launcher stops the tool. Empty on
+// success, otherwise the reason.
+std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const std::string& password,
+                        const std::string& path,
+                        const std::function<void(std::string_view)>& onChunk,
+                        const std::function<void(long long)>& onProgress);
 
 class TDatabaseBackup {
  public:

@@ -11,10 +11,11 @@
 #include <memory>
 #include <optional>
 
+#include "launcher/backup/database_backup.h"
+#include "launcher/backup/restore_window.h"
 #include "launcher/core/builtin.h"
 #include "launcher/core/daily_log.h"
 #include "launcher/core/installation_id.h"
-#include "launcher/backup/database_backup.h"
 #include "launcher/login/login_window.h"
 #include "launcher/server/service_control.h"
 #include "launcher/server/settings_window.h"
@@ -448,13 +449,18 @@ void TFMain::RzToolButton2Click() {
   control("ed_dbname").setText(platform::readProfileString(app_.configFile(), "db", "name", ""));
 }
 
+void TFMain::bt_restoreClick() {
+  TfrmRestore restore(app_, *this);
+  restore.FormCreate();
+  app_.desktop.showModal(restore);
+}
+
 void TFMain::sp_startClick() { serviceControl_->StartAction(); }
 void TFMain::sp_stopClick() { serviceControl_->StopAction(); }
 void TFMain::sp_delClick() { serviceControl_->RemoveAction(); }
 
 // Actions of the subsystems that plug into this window; each does what its
 // subsystem says once that subsystem is part of the launcher.
-void TFMain::bt_restoreClick() {}
 void TFMain::QueryBranchName() {}
 void TFMain::SelfRepair() {}
 void TFMain::DetermineBeginDate() {}

@@ -66,6 +66,7 @@ class Control {
   bool bold = false;
   bool password = false;  // an edit that shows "*" for each character
   bool editable = false;  // a combo box whose text can be typed
+  bool wordWrap = false;  // a label whose caption breaks into lines
   int tag = 0;
   Geometry bounds;
   std::string color;             // text colour "#rrggbb", empty for the default

@@ -11,12 +11,14 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
 #include "launcher/core/daily_log.h"
 #include "launcher/core/main_window.h"
 #include "launcher/support/connection_helpers.h"
+#include "launcher/ui/headless/headless_backend.h"
 #include "platform/gbk.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -380,6 +382,58 @@ TEST_F(Backup, TheTimerWaitsForTheConnectionObject) {
   EXPECT_EQ(shop->blocks().back(), "自动备份完毕！");
   EXPECT_TRUE(ticking.enabled);
   EXPECT_EQ(ticking.interval, 3600000);
+}
+
+// Driven headless, a script takes the proposed file with "ok", and a dump
+// that takes a while reports how far it is.
+TEST_F(Backup, HeadlessTakesTheProposedFileAndReportsProgress) {
+  db.run(
+      "create table big (id int primary key, note varchar(200)) default charset=gbk;\n"
+      "insert into big select seq, repeat('会员积分',40) from seq_1_to_150000;");
+  std::istringstream in(
+      "{\"op\":\"answer\",\"reply\":\"ok\"}\n"
+      "{\"op\":\"click\",\"window\":\"FMain\",\"control\":\"bt_backup_set\"}\n");
+  std::ostringstream out;
+  {
+    ui::HeadlessBackend backend(in, out);
+    ui::Desktop desktop(backend);
+    backend.attach(desktop);
+    launcher::App headless(appDir, desktop, platform::Processes::Default());
+    headless.ServerIp = shop->app.ServerIp;
+    headless.Port = shop->app.Port;
+    headless.DbName = db.name();
+    headless.DbUser = shop->app.DbUser;
+    headless.DbPassword = shop->app.DbPassword;
+    headless.MysqlDir = "mysql/";
+    headless.LoginUser = "店长";
+    const testsupport::DatabaseServer& server = testsupport::databaseServer();
+    headless.sharedConnection.Replace(std::make_unique<launcher::TMySqliConn>(
+        server.host, server.user, server.password, db.name(), server.port));
+    launcher::TFMain main(headless);
+    desktop.show(main);
+    backend.run(main);
+  }
+  std::vector<nlohmann::json> events;
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);) {
+    nlohmann::json j = nlohmann::json::parse(line);
+    if (j.contains("event")) events.push_back(j);
+  }
+  std::string chosen;
+  long long lastDone = 0;
+  int progress = 0;
+  for (const nlohmann::json& event : events) {
+    if (event["event"] == "dialog") chosen = event["answer"];
+    if (event["event"] != "progress") continue;
+    ++progress;
+    EXPECT_EQ(event["what"], "backup");
+    EXPECT_GT(event["total"].get<long long>(), 0);
+    EXPECT_GE(event["done"].get<long long>(), lastDone);
+    lastDone = event["done"];
+  }
+  EXPECT_TRUE(chosen.starts_with(monthFolder())) << chosen;
+  EXPECT_TRUE(fs::exists(chosen));
+  EXPECT_GE(progress, 1) << out.str();
 }
 
 TEST_F(Backup, AManualBackupIsRefusedWhileOneRuns) {

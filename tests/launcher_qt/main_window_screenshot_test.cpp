@@ -33,6 +33,17 @@ TEST(MainWindowScreenshot, HasTheClientSizeAndItsCaptions) {
   EXPECT_EQ(darkPixels(image, QRect(100, 505, 20, 10)), 0);
 }
 
+TEST(RestoreWindowScreenshot, HasTheClientSizeAndItsCaptions) {
+  const QImage image = pictureByMain("--window frmRestore");
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.width(), 608);
+  EXPECT_EQ(image.height(), 424);
+  // "用户名：", the wrapped explanation's second line, the restore button.
+  EXPECT_GT(darkPixels(image, QRect(20, 23, 60, 16)), 40);
+  EXPECT_GT(darkPixels(image, QRect(20, 168, 200, 16)), 40);
+  EXPECT_GT(darkPixels(image, QRect(482, 384, 100, 28)), 40);
+}
+
 // The login window on the Qt backend, with the main window it reports to.
 struct QtLogin : QtLauncher {
   launcher::TFMain main{app};

@@ -108,6 +108,12 @@ class WatchedProcesses final : public platform::ProcessesWrapper {
     started.push_back(argv);
     return ProcessesWrapper::startCaptured(argv, environment, error);
   }
+  std::unique_ptr<platform::CapturedChild> startFeeding(const std::vector<std::string>& argv,
+                                                        const platform::Environment& environment,
+                                                        std::string* error) override {
+    started.push_back(argv);
+    return ProcessesWrapper::startFeeding(argv, environment, error);
+  }
   std::unique_ptr<platform::CapturedChild> startReading(const std::vector<std::string>& argv,
                                                         const platform::Environment& environment,
                                                         std::string* error) override {

@@ -85,6 +85,26 @@ TEST(CapturedChild, KeepsErrorsApartAndEndsOnRequest) {
   EXPECT_EQ(sleeper->wait(), 128 + SIGTERM);
 }
 
+TEST(CapturedChild, IsFedItsInputWhileItsOutputIsCollected) {
+  std::string error, output;
+  // It answers as it reads, so a feeder that did not read would wait for ever.
+  auto child = processes().startFeeding({"/bin/sh", "-c", "cat; echo end >&2"}, {}, &error);
+  ASSERT_TRUE(child) << error;
+  const std::string input(3 << 20, 'x');
+  EXPECT_TRUE(child->feed(input, &output));
+  child->endInput();
+  while (child->read(&output, 1000ms)) {
+  }
+  EXPECT_EQ(child->wait(), 0);
+  EXPECT_EQ(output, input + "end\n");
+
+  // One that stops reading early ends the feeding, not this program.
+  auto early = processes().startFeeding({"/bin/sh", "-c", "head -c 10 >/dev/null"}, {}, &error);
+  ASSERT_TRUE(early) << error;
+  EXPECT_FALSE(early->feed(input, &output));
+  EXPECT_EQ(early->wait(), 0);
+}
+
 TEST(CapturedChild, AProgramThatCannotStartGivesNoChild) {
   std::string error;
   EXPECT_EQ(processes().startCaptured({"/nonexistent/program"}, {}, &error), nullptr);

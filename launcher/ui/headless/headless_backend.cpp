@@ -396,6 +396,13 @@ std::unique_ptr<platform::CapturedChild> HeadlessProcesses::startCaptured(
   return ProcessesWrapper::startCaptured(argv, environment, error);
 }
 
+std::unique_ptr<platform::CapturedChild> HeadlessProcesses::startFeeding(
+    const std::vector<std::string>& argv, const platform::Environment& environment,
+    std::string* error) {
+  reportProcess(backend_, argv);
+  return ProcessesWrapper::startFeeding(argv, environment, error);
+}
+
 std::unique_ptr<platform::CapturedChild> HeadlessProcesses::startReading(
     const std::vector<std::string>& argv, const platform::Environment& environment,
     std::string* error) {

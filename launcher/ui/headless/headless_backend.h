@@ -94,6 +94,9 @@ class HeadlessProcesses final : public platform::ProcessesWrapper {
   std::unique_ptr<platform::CapturedChild> startCaptured(const std::vector<std::string>& argv,
                                                          const platform::Environment& environment,
                                                          std::string* error) override;
+  std::unique_ptr<platform::CapturedChild> startFeeding(const std::vector<std::string>& argv,
+                                                        const platform::Environment& environment,
+                                                        std::string* error) override;
   std::unique_ptr<platform::CapturedChild> startReading(const std::vector<std::string>& argv,
                                                         const platform::Environment& environment,
                                                         std::string* error) override;

@@ -457,6 +457,7 @@ void FormWindow::apply(ControlView& view) {
         static_cast<QAbstractButton*>(widget)->setText(display(view.text));
     }
   }
+  if (kind == Kind::Label && view.fresh) static_cast<QLabel*>(widget)->setWordWrap(c.wordWrap);
   if (kind == Kind::Edit && view.fresh && c.password)
     static_cast<QLineEdit*>(widget)->setEchoMode(QLineEdit::Password);
   if (kind == Kind::Edit && (view.fresh || c.readOnly != view.readOnly))
