@@ -114,7 +114,7 @@ std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const st
   if (!child) {
     reason = error;
   } else {
-    auto lastShown = Clock::now();
+    Clock::time_point lastShown{};  // the first piece is shown at once
     std::string chunk;
     for (bool more = true; more;) {
       chunk.clear();
@@ -126,9 +126,13 @@ std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const st
         } else {
           onChunk(chunk);
           written += static_cast<long long>(chunk.size());
-          tail =
-              (tail + chunk)
-                  .substr(tail.size() + chunk.size() > 256 ? tail.size() + chunk.size() - 256 : 0);
+          // Only the end matters: the tool's completion line.
+          if (chunk.size() >= 256) {
+            tail.assign(chunk, chunk.size() - 256, 256);
+          } else {
+            tail += chunk;
+            if (tail.size() > 256) tail.erase(0, tail.size() - 256);
+          }
         }
       }
       if (app.Closing && reason.empty()) {

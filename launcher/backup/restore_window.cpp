@@ -151,7 +151,7 @@ bool TfrmRestore::import(const std::string& user, const std::string& password,
     return false;
   }
   long long total = 0, done = 0;
-  auto lastShown = Clock::now();
+  Clock::time_point lastShown{};  // the first piece is shown at once
   const auto sink = [&](std::string_view bytes) {
     if (!child->feed(bytes, &output)) return false;
     done += static_cast<long long>(bytes.size());
