@@ -5,6 +5,7 @@
 // The archive is checked with unzip -t and must hold the dump byte for byte.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -110,12 +111,26 @@ int main() {
   // The peer: the dump into a file, then zip at the same level.
   const std::string peerDump = dir + "peer.SQL", peerArchive = dir + "peer.zip";
   const double peerDumpTime = seconds([&] {
-    const std::vector<std::string> argv = launcher::DumpArguments(
-        "/usr/bin/mysqldump", server.host, server.user, server.port, shop.name());
+    // The dump as it was always run, with every option of the shop's command line.
+    const std::vector<std::string> full = {"/usr/bin/mysqldump",
+                                           "--no-defaults",
+                                           "--result-file=" + peerDump,
+                                           "-h" + server.host,
+                                           "-u" + server.user,
+                                           "-P" + std::to_string(server.port),
+                                           "-C",
+                                           "-e",
+                                           "-f",
+                                           "-R",
+                                           "--single-transaction",
+                                           "--force",
+                                           "--default-character-set=utf8",
+                                           "--max_allowed_packet=16777216",
+                                           "--net_buffer_length=16384",
+                                           "--",
+                                           shop.name()};
     int status = 0;
     std::string error;
-    std::vector<std::string> full = argv;
-    full.insert(full.begin() + 2, "--result-file=" + peerDump);
     platform::Processes::Default().runAndWait(full, {{"MYSQL_PWD", server.password}}, "", &status,
                                               &error);
   });
@@ -129,33 +144,44 @@ int main() {
   const bool sameBytes = run({"unzip", "-p", archive, entry}).first == readFile(dumpFile);
 
   // The restore window's import against the client reading the file.
-  testsupport::ScratchDatabase restored("bench_restored"), peerRestored("bench_peer");
-  restored.run("drop database `" + restored.name() + "`");
-  double restore = 0;
-  {
+  // Each import twice, in the order launcher, peer, peer, launcher, so that
+  // neither gains from the other's warm caches; the better time counts.
+  testsupport::ScratchDatabase restored("bench_restored"), peerRestored("bench_peer"),
+      admin("bench_admin");
+  double restore = 1e9, peerRestore = 1e9;
+  bool restoredWell = true;
+  const auto ours = [&] {
+    admin.run("drop database if exists `" + restored.name() + "`");
     launcher::TfrmRestore window(app, main);
     window.FormCreate();
     window.control("ed_password").setText(server.password);
     window.control("ed_dbname").setText(restored.name());
     window.control("ed_fileName").setText(dumpFile);
     windows.answers.push_back(ui::Answer::Yes);
-    restore = seconds([&] { window.bt_restoreClick(); });
-    if (window.control("memo_exe").lines.back() != ">> 还原完成") {
-      std::printf("restore failed\n");
-      return 1;
-    }
-  }
-  const double peerRestore = seconds([&] {
-    int status = 0;
-    std::string error;
-    platform::Processes::Default().runAndWait(
-        {"/usr/bin/mysql", "--no-defaults", "--default-character-set=utf8", "-h" + server.host,
-         "-u" + server.user, "-P" + std::to_string(server.port), peerRestored.name()},
-        {{"MYSQL_PWD", server.password}}, dumpFile, &status, &error);
-  });
+    restore = std::min(restore, seconds([&] { window.bt_restoreClick(); }));
+    restoredWell = restoredWell && window.control("memo_exe").lines.back() == ">> 还原完成";
+  };
+  const auto theirs = [&] {
+    admin.run("drop database if exists `" + peerRestored.name() + "`");
+    admin.run("create database `" + peerRestored.name() + "`");
+    peerRestore = std::min(peerRestore, seconds([&] {
+                             int status = 0;
+                             std::string error;
+                             platform::Processes::Default().runAndWait(
+                                 {"/usr/bin/mysql", "--no-defaults", "--default-character-set=utf8",
+                                  "-h" + server.host, "-u" + server.user,
+                                  "-P" + std::to_string(server.port), peerRestored.name()},
+                                 {{"MYSQL_PWD", server.password}}, dumpFile, &status, &error);
+                           }));
+  };
+  ours();
+  theirs();
+  theirs();
+  ours();
   const bool sameTables =
+      restoredWell &&
       restored.query("checksum table sales").substr(restored.name().size()) ==
-      peerRestored.query("checksum table sales").substr(peerRestored.name().size());
+          peerRestored.query("checksum table sales").substr(peerRestored.name().size());
 
   const double peer = peerDumpTime + peerZipTime;
   std::printf("dump %.1f MB, archive %.1f MB (unzip -t %s, dump entry %s)\n",

@@ -175,12 +175,12 @@ class PipedChild final : public CapturedChild {
  private:
   // Appends what one read of *fd gives; false, with *fd closed, at its end.
   static bool take(int* fd, std::string* sink) {
-    char buffer[65536];
-    const ssize_t n = ::read(*fd, buffer, sizeof buffer);
-    if (n > 0) {
-      sink->append(buffer, static_cast<std::size_t>(n));
-      return true;
-    }
+    // Straight into the sink: a dump's hundreds of megabytes are copied once.
+    const std::size_t before = sink->size();
+    sink->resize(before + (1 << 20));
+    const ssize_t n = ::read(*fd, sink->data() + before, 1 << 20);
+    sink->resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    if (n > 0) return true;
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
     close(*fd);
     *fd = -1;
