@@ -229,6 +229,14 @@ TEST_F(Backup, AFailedDumpIsNeitherKeptNorPackedNorRecorded) {
   }
 }
 
+TEST_F(Backup, ALauncherThatClosesStopsItsDump) {
+  shop->app.Closing = true;
+  EXPECT_EQ(shop->backup().BackupDatabase(false), -1);
+  EXPECT_EQ(shop->blocks().back(), "备份失败:启动器正在关闭，备份已中止");
+  EXPECT_EQ(files(), std::vector<std::string>{});
+  EXPECT_EQ(history(), "");
+}
+
 TEST_F(Backup, ManualBackupsAskForTheFileAndWarnOfASmallDump) {
   // The dialog proposes the name in the month folder; the user may take another.
   std::string proposedFolder, proposedFile;
