@@ -21,8 +21,13 @@
 #include "platform/process.h"
 #include "tests/launcher/fake_window_system.h"
 #include "tests/support/database_server.h"
+#include "tests/support/files.h"
 
 namespace {
+
+using testsupport::readFile;
+using testsupport::runTool;
+using testsupport::writeFile;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -31,23 +36,6 @@ double seconds(const std::function<void()>& work) {
   const auto begin = Clock::now();
   work();
   return std::chrono::duration<double>(Clock::now() - begin).count();
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::pair<std::string, int> run(const std::vector<std::string>& argv,
-                                const platform::Environment& environment = {}) {
-  std::string error, output;
-  auto child = platform::Processes::Default().startCaptured(argv, environment, &error);
-  if (!child) return {error, -1};
-  while (child->read(&output, std::chrono::milliseconds(1000))) {
-  }
-  return {output, child->wait()};
 }
 
 }  // namespace
@@ -136,12 +124,12 @@ int main() {
   });
   std::ofstream(dir + "readme.txt") << "readme\r\n";
   const double peerZipTime = seconds([&] {
-    run({"zip", "-6", "-j", "-q", peerArchive, peerDump, dir + "readme.txt"});
+    runTool({"zip", "-6", "-j", "-q", peerArchive, peerDump, dir + "readme.txt"});
   });
 
-  const bool archiveOk = run({"unzip", "-tq", archive}).second == 0;
+  const bool archiveOk = runTool({"unzip", "-tq", archive}).second == 0;
   const std::string entry = fs::path(dumpFile).filename().string();
-  const bool sameBytes = run({"unzip", "-p", archive, entry}).first == readFile(dumpFile);
+  const bool sameBytes = runTool({"unzip", "-p", archive, entry}).first == readFile(dumpFile);
 
   // The restore window's import against the client reading the file.
   // Each import twice, in the order launcher, peer, peer, launcher, so that

@@ -12,29 +12,17 @@
 #include <sstream>
 
 #include "platform/process.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+using testsupport::readFile;
+using testsupport::runTool;
+using testsupport::writeFile;
+
 namespace fs = std::filesystem;
 using launcher::TArchiveWriter;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// What a tool prints, and whether it exited 0.
-std::pair<std::string, bool> run(const std::vector<std::string>& argv) {
-  std::string error, output;
-  auto child = platform::Processes::Default().startCaptured(argv, {}, &error);
-  if (!child) return {error, false};
-  while (child->read(&output, std::chrono::milliseconds(1000))) {
-  }
-  return {output, child->wait() == 0};
-}
 
 // Dump-like text with GBK names: lines of inserts, a few MB.
 std::string dumpText(std::size_t bytes) {
@@ -72,12 +60,13 @@ TEST(Archive, HoldsTheDumpThenTheDescriptionByteForByte) {
   feedInPieces(writer, dump.substr(dump.size() / 2));
   ASSERT_TRUE(writer.Finish(true, &error)) << error;
 
-  EXPECT_TRUE(run({"unzip", "-tq", archive}).second);
-  EXPECT_EQ(run({"unzip", "-Z1", archive}).first, "shop-2026-12-10-1000-#ABC.SQL\nreadme.txt\n");
-  EXPECT_EQ(run({"unzip", "-p", archive, "shop-2026-12-10-1000-#ABC.SQL"}).first, dump);
-  EXPECT_EQ(run({"unzip", "-p", archive, "readme.txt"}).first, kReadme);
+  EXPECT_TRUE(runTool({"unzip", "-tq", archive}).second == 0);
+  EXPECT_EQ(runTool({"unzip", "-Z1", archive}).first,
+            "shop-2026-12-10-1000-#ABC.SQL\nreadme.txt\n");
+  EXPECT_EQ(runTool({"unzip", "-p", archive, "shop-2026-12-10-1000-#ABC.SQL"}).first, dump);
+  EXPECT_EQ(runTool({"unzip", "-p", archive, "readme.txt"}).first, kReadme);
   // Deflated at the normal level; the dump's text shrinks well.
-  const std::string listing = run({"unzip", "-Z", archive}).first;
+  const std::string listing = runTool({"unzip", "-Z", archive}).first;
   EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 5) << listing;
   EXPECT_NE(listing.find("defN"), std::string::npos) << listing;
   EXPECT_LT(fs::file_size(archive), dump.size() / 3);
@@ -89,16 +78,16 @@ TEST(Archive, AnExistingArchiveIsUpdatedAndKeepsItsOtherEntries) {
   const std::string archive = temp.path() + "shop.zip";
   std::ofstream(temp.path() + "notes.txt") << "kept";
   std::ofstream(temp.path() + "shop.SQL") << "old dump";
-  ASSERT_TRUE(
-      run({"zip", "-jq", archive, temp.path() + "shop.SQL", temp.path() + "notes.txt"}).second);
+  ASSERT_TRUE(runTool({"zip", "-jq", archive, temp.path() + "shop.SQL", temp.path() + "notes.txt"})
+                  .second == 0);
   TArchiveWriter writer(archive, "shop.SQL", "readme.txt", kReadme);
   std::string error;
   ASSERT_TRUE(writer.Begin(&error)) << error;
   writer.Feed("new dump");
   ASSERT_TRUE(writer.Finish(true, &error)) << error;
-  EXPECT_EQ(run({"unzip", "-Z1", archive}).first, "shop.SQL\nnotes.txt\nreadme.txt\n");
-  EXPECT_EQ(run({"unzip", "-p", archive, "shop.SQL"}).first, "new dump");
-  EXPECT_EQ(run({"unzip", "-p", archive, "notes.txt"}).first, "kept");
+  EXPECT_EQ(runTool({"unzip", "-Z1", archive}).first, "shop.SQL\nnotes.txt\nreadme.txt\n");
+  EXPECT_EQ(runTool({"unzip", "-p", archive, "shop.SQL"}).first, "new dump");
+  EXPECT_EQ(runTool({"unzip", "-p", archive, "notes.txt"}).first, "kept");
 }
 
 TEST(Archive, ADiscardedArchiveChangesNothing) {
@@ -113,7 +102,7 @@ TEST(Archive, ADiscardedArchiveChangesNothing) {
     fs::remove(archive);
     if (row.existed) {
       std::ofstream(temp.path() + "shop.SQL") << "good dump";
-      ASSERT_TRUE(run({"zip", "-jq", archive, temp.path() + "shop.SQL"}).second);
+      ASSERT_TRUE(runTool({"zip", "-jq", archive, temp.path() + "shop.SQL"}).second == 0);
       fs::remove(temp.path() + "shop.SQL");
     }
     const std::string before = row.existed ? readFile(archive) : "";

@@ -24,32 +24,16 @@
 #include "platform/profile.h"
 #include "tests/launcher/fake_window_system.h"
 #include "tests/support/database_server.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+using testsupport::readFile;
+using testsupport::runTool;
+using testsupport::writeFile;
+
 namespace fs = std::filesystem;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string tool(const std::vector<std::string>& argv) {
-  std::string error, output;
-  auto child = platform::Processes::Default().startCaptured(argv, {}, &error);
-  if (!child) return error;
-  while (child->read(&output, std::chrono::milliseconds(1000))) {
-  }
-  child->wait();
-  return output;
-}
 
 std::string timeText(std::time_t when) {
   char text[32];
@@ -174,9 +158,9 @@ TEST_F(Backup, AGoodBackupLeavesItsFilesAndRecordsThem) {
   const std::string dump = readFile(dumpPath);
   EXPECT_NE(dump.find(reinterpret_cast<const char*>(u8"会员积分卡")), std::string::npos);
   EXPECT_NE(dump.find("-- Dump completed"), std::string::npos);
-  EXPECT_EQ(tool({"unzip", "-Z1", archive}), dumpName + "\nreadme.txt\n");
-  EXPECT_EQ(tool({"unzip", "-p", archive, dumpName}), dump);
-  EXPECT_EQ(tool({"unzip", "-p", archive, "readme.txt"}), readme);
+  EXPECT_EQ(runTool({"unzip", "-Z1", archive}).first, dumpName + "\nreadme.txt\n");
+  EXPECT_EQ(runTool({"unzip", "-p", archive, dumpName}).first, dump);
+  EXPECT_EQ(runTool({"unzip", "-p", archive, "readme.txt"}).first, readme);
 
   EXPECT_EQ(history(), "店长\t" + dumpPath + "\n");
   const std::string lastdate =

@@ -18,18 +18,16 @@
 #include "platform/process.h"
 #include "tests/launcher/fake_window_system.h"
 #include "tests/support/database_server.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::runTool;
+using testsupport::writeFile;
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+namespace fs = std::filesystem;
 
 const char kTables[] = "mysysset, myuser, subcom, store, goods, stocknum";
 

@@ -11,19 +11,17 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+using testsupport::readFile;
+using testsupport::runTool;
+using testsupport::writeFile;
+
 using namespace std::chrono_literals;
 platform::Processes& processes() { return platform::Processes::Default(); }
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 const platform::ProcessEntry* findProcess(const std::vector<platform::ProcessEntry>& table,
                                           int pid) {

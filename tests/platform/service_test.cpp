@@ -13,25 +13,19 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+using testsupport::readFile;
+using testsupport::runTool;
+using testsupport::writeFile;
 
 using namespace std::chrono_literals;
 using platform::kServiceNotInstalled;
 using platform::kServiceRunning;
 using platform::kServiceStopped;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
 
 template <class Condition>
 bool eventually(Condition condition) {
