@@ -275,8 +275,10 @@ struct Layout {
         pidFile(dir / "mysqld.pid"),
         errorLog(dir / "error.log"),
         info(dir / "server.info"),
-        clientOptions(dir / "client.cnf") {}
-  fs::path folder, options, data, socket, pidFile, errorLog, info, clientOptions;
+        clientOptions(dir / "client.cnf"),
+        tmp(dir / "tmp") {}
+  // tmp: servers that share a temporary folder remove each other's tables.
+  fs::path folder, options, data, socket, pidFile, errorLog, info, clientOptions, tmp;
 };
 
 void writeFile(const fs::path& path, const std::string& text) {
@@ -319,6 +321,7 @@ std::string optionFileText(const Layout& files, int port) {
       "port=" + std::to_string(port) + "\n"
       "bind-address=127.0.0.1\n"
       "pid-file=" + files.pidFile.string() + "\n"
+      "tmpdir=" + files.tmp.string() + "\n"
       "log-error=" + files.errorLog.string() + "\n"
       "character-set-server=gbk\n"
       "collation-server=gbk_chinese_ci\n"
@@ -589,6 +592,7 @@ DatabaseServer startDatabaseServer(const std::string& dirText) {
   for (const auto& entry : fs::directory_iterator(dir)) fs::remove_all(entry.path());
 
   const std::string serverProgram = findProgram("mariadbd");
+  fs::create_directories(files.tmp);
   writeFile(files.options, optionFileText(files, 0));
   installDataFolder(files);
   try {
