@@ -1,22 +1,28 @@
-// main [--appdir DIR] [--headless | --screenshot FILE [--window NAME]]: the
-// launcher. It fixes the application folder (the folder of this program unless
-// given), works from it as its current folder, creates the main window from the
-// folder's configuration and runs the window system: Qt, or with --headless the
-// JSON line protocol on standard input and output. A screenshot pictures the
-// main window (FMain), the settings window (frmSQL) or the restore window
-// (frmRestore).
+// main [--appdir DIR] [--headless | --screenshot FILE [--window NAME] |
+// --send-message N]: the launcher. It fixes the application folder (the
+// folder of this program unless given), works from it as its current folder,
+// creates the main window from the folder's configuration and runs the window
+// system: Qt, or with --headless the JSON line protocol on standard input and
+// output. A screenshot pictures the main window (FMain), the settings window
+// (frmSQL) or the restore window (frmRestore). --send-message hands window
+// message N to the launcher running on the folder and exits.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "launcher/backup/restore_window.h"
 #include "launcher/core/app.h"
 #include "launcher/core/builtin.h"
+#include "launcher/core/control_socket.h"
 #include "launcher/core/main_window.h"
 #include "launcher/server/settings_window.h"
 #include "launcher/ui/headless/headless_backend.h"
@@ -30,7 +36,18 @@ struct Options {
   bool headless = false;
   std::string screenshot;
   std::string window = "FMain";
+  std::optional<int> message;
 };
+
+std::optional<int> messageNumber(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const long number = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || number < 0 || number > INT_MAX) {
+    return std::nullopt;
+  }
+  return static_cast<int>(number);
+}
 
 bool parse(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
@@ -43,6 +60,9 @@ bool parse(int argc, char** argv, Options* options) {
       options->screenshot = argv[++i];
     } else if (arg == "--window" && i + 1 < argc) {
       options->window = argv[++i];
+    } else if (arg == "--send-message" && i + 1 < argc) {
+      options->message = messageNumber(argv[++i]);
+      if (!options->message) return false;
     } else {
       return false;
     }
@@ -53,6 +73,7 @@ bool parse(int argc, char** argv, Options* options) {
   }
   // Only a screenshot picks its window.
   if (options->window != "FMain" && options->screenshot.empty()) return false;
+  if (options->message && (options->headless || !options->screenshot.empty())) return false;
   return !(options->headless && !options->screenshot.empty());
 }
 
@@ -83,6 +104,12 @@ int runLauncher(
   launcher::TFMain main(app);
   main.FormCreate();
   desktop.show(main);
+  // Messages from other programs; a screenshot takes none.
+  launcher::TControlSocket control(app, main);
+  std::string error;
+  if (!beforeLoop && !control.Listen(&error)) {
+    std::fprintf(stderr, "main: no messages from other programs: %s\n", error.c_str());
+  }
   if (beforeLoop) beforeLoop(desktop, app, main);
   backend.run(main);
   desktop.shutDown();
@@ -96,7 +123,7 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: main [--appdir DIR] [--headless | --screenshot FILE [--window "
-                 "FMain|frmSQL|frmRestore]]\n");
+                 "FMain|frmSQL|frmRestore] | --send-message N]\n");
     return 2;
   }
   const std::string appDir =
@@ -104,6 +131,15 @@ int main(int argc, char** argv) {
   if (appDir.empty()) {
     std::fprintf(stderr, "main: no application folder %s\n", options.appDir.c_str());
     return 2;
+  }
+  if (options.message) {
+    std::string error;
+    if (!launcher::SendMessageToLauncher(appDir, *options.message, &error)) {
+      std::fprintf(stderr, "main: no launcher runs on %s to take the message: %s\n", appDir.c_str(),
+                   error.c_str());
+      return 1;
+    }
+    return 0;
   }
   const std::string screenshot = absoluteFile(options.screenshot);
   if (chdir(appDir.c_str()) != 0) {

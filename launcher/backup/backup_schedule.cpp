@@ -75,8 +75,4 @@ void TFMain::bt_backup_setClick() {
   if (backup_->BackupDatabase(true) >= 0) showMessage("备份完毕");
 }
 
-void TFMain::UploadArchive(const std::string& /*archive*/) {
-  AddStatus("上传失败:未配置供应商的网盘上传服务");
-}
-
 }  // namespace launcher

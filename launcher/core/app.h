@@ -109,6 +109,10 @@ class App {
   GuardedText BranchName;
   GuardedText DataServerHost;
   std::atomic<bool> BranchQueryDone{false};
+  // The vendor host that answered last; empty until one has.
+  GuardedText VendorHost;
+  // The shop's first business date, as the last upload or backup found it.
+  std::string BeginDate;
 
   // Online mode: the vendor service is configured ([db] url or comname).
   bool OnlineMode() const;

@@ -17,6 +17,9 @@
 #include "launcher/core/daily_log.h"
 #include "launcher/core/installation_id.h"
 #include "launcher/login/login_window.h"
+#include "launcher/online/branch_query.h"
+#include "launcher/online/network_upload.h"
+#include "launcher/online/self_repair.h"
 #include "launcher/server/service_control.h"
 #include "launcher/server/settings_window.h"
 #include "launcher/support/error.h"
@@ -65,6 +68,9 @@ TFMain::TFMain(App& app) : ui::Form("FMain", "TFMain"), app_(app) {
   backup_ = std::make_unique<TDatabaseBackup>(
       app_, *this, [this](const std::string& text) { AddStatus(text); },
       [this](const std::string& archive) { UploadArchive(archive); });
+  branchQuery_ = std::make_unique<TBranchQuery>(
+      app_, *this, [this](const std::string& text) { AddStatus(text); },
+      [this] { LaunchDataSend(app_.AppDir); });
 }
 
 void TFMain::addControls() {
@@ -185,7 +191,9 @@ void TFMain::addControls() {
 }
 
 TFMain::~TFMain() {
-  // A background job may still be running on this window.
+  // A background job may still be running on this window: it ends at its
+  // next look at Closing.
+  app_.Closing = true;
   app_.EndBackgroundWork();
 }
 
@@ -253,8 +261,8 @@ bool TFMain::readSettings() {
   }
   app_.ServiceName = fromConfig("mysql", "SERVICENAME", "MySQL_norvex");
   control("ed_sysno").setText(app_.ServiceName);
-  app_.BackupFtpHost = savedFirst("backup", "server", "") == "1" ? builtin::kBackupFtpHost1
-                                                                 : builtin::kBackupFtpHost2;
+  app_.BackupFtpHost = savedFirst("backup", "server", "") == "1" ? builtin::BackupFtpHost1()
+                                                                 : builtin::BackupFtpHost2();
   debugMessage("1 begin");
   for (auto [section, entry] : {std::pair{"Exe", &app_.Exe}, std::pair{"jxc", &app_.Jxc}}) {
     entry->runexe = fromConfig(section, "runexe", "");
@@ -459,10 +467,20 @@ void TFMain::sp_startClick() { serviceControl_->StartAction(); }
 void TFMain::sp_stopClick() { serviceControl_->StopAction(); }
 void TFMain::sp_delClick() { serviceControl_->RemoveAction(); }
 
-// Actions of the subsystems that plug into this window; each does what its
-// subsystem says once that subsystem is part of the launcher.
-void TFMain::QueryBranchName() {}
-void TFMain::SelfRepair() {}
-void TFMain::DetermineBeginDate() {}
+void TFMain::QueryBranchName() { branchQuery_->QueryBranchName(); }
+
+void TFMain::SelfRepair() {
+  TSelfRepair repair(
+      app_, [this](const std::string& text) { AddStatus(text); },
+      [this] { app_.desktop.send([this] { onMessage(kWmEnableLaunch, 0, std::string()); }); });
+  repair.SelfRepair();
+}
+
+void TFMain::DetermineBeginDate() { launcher::DetermineBeginDate(app_); }
+
+int TFMain::UploadArchive(const std::string& archive) {
+  return TNetworkUpload(app_, [this](const std::string& text) { AddStatus(text); })
+      .UploadArchive(archive);
+}
 
 }  // namespace launcher

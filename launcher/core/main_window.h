@@ -15,6 +15,7 @@ namespace launcher {
 class TfLogin;
 class TServiceControl;
 class TDatabaseBackup;
+class TBranchQuery;
 
 inline constexpr int kWmShowAndClose = ui::WM_USER + 1;
 inline constexpr int kWmNothing3 = ui::WM_USER + 3;
@@ -72,8 +73,9 @@ class TFMain final : public ui::Form {
 
   // One automatic backup attempt under the five-hour rule.
   void RunAutoBackup();
-  // Hands an archive to the network-disk upload.
-  void UploadArchive(const std::string& archive);
+  // Hands an archive to the network-disk upload: 1 when the vendor service
+  // granted access, else 0.
+  int UploadArchive(const std::string& archive);
 
  private:
   void addControls();
@@ -93,6 +95,7 @@ class TFMain final : public ui::Form {
   std::unique_ptr<TfLogin> fLogin_;
   std::unique_ptr<TServiceControl> serviceControl_;
   std::unique_ptr<TDatabaseBackup> backup_;
+  std::unique_ptr<TBranchQuery> branchQuery_;
 };
 
 }  // namespace launcher
