@@ -139,16 +139,18 @@ void LocalSocketServer::serve() {
 }
 
 void LocalSocketServer::answer(int connection) {
+  // The request is read first, so that a refused peer gets its answer rather
+  // than a connection closed while it writes.
+  const std::optional<std::string> request =
+      readLine(connection, std::chrono::steady_clock::now() + kRequestLimit);
+  // An empty request only asks whether someone listens.
+  if (!request || request->empty()) return;
   ucred peer{};
   socklen_t size = sizeof peer;
   if (getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ownerId_) {
     writeAll(connection, "error: not the owner of this folder\n");
     return;
   }
-  const std::optional<std::string> request =
-      readLine(connection, std::chrono::steady_clock::now() + kRequestLimit);
-  // An empty request only asks whether someone listens.
-  if (!request || request->empty()) return;
   writeAll(connection, handler_(*request) + "\n");
 }
 
