@@ -51,6 +51,12 @@ platform::ServiceManager& App::Services() {
 
 bool App::OnlineMode() const { return !Trim(Url).empty() || !ComName.empty(); }
 
+std::string ClientFolder(const std::string& appDir, const std::string& path) {
+  std::string folder = platform::joinPath(appDir, path);
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
 std::string Trim(const std::string& text) {
   std::size_t begin = 0, end = text.size();
   while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;

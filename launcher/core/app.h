@@ -130,6 +130,9 @@ class App {
   std::unique_ptr<TThreadsPool> pool_;
 };
 
+// A client's folder: AppDir + path + "/"; a path in Windows spelling works too.
+std::string ClientFolder(const std::string& appDir, const std::string& path);
+
 // The text without control bytes and blanks at either end.
 std::string Trim(const std::string& text);
 

@@ -24,13 +24,6 @@ namespace {
 constexpr char kClientKey[] = "K417q#58";
 constexpr char kDataSendKey[] = "p*4417Zr";
 
-// AppDir + path + "/"; a path in Windows spelling works too.
-std::string clientFolder(const std::string& appDir, const std::string& path) {
-  std::string folder = platform::joinPath(appDir, path);
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 std::string versionDate(const std::string& folder) {
   return platform::readProfileString(folder + "ver.ini", "ver", "date", "");
 }
@@ -57,7 +50,7 @@ void TFMain::BitBtn1MouseEnter() { ShowClientVersion(control("BitBtn1").text(), 
 void TFMain::bt_jxcMouseEnter() { ShowClientVersion(control("bt_jxc").text(), app_.Jxc.path); }
 
 void TFMain::ShowClientVersion(const std::string& title, const std::string& path) {
-  control("stat").setText(title + "  版本日期:" + versionDate(clientFolder(app_.AppDir, path)));
+  control("stat").setText(title + "  版本日期:" + versionDate(ClientFolder(app_.AppDir, path)));
 }
 
 int TFMain::EnsureLogin() {
@@ -141,7 +134,7 @@ void TFMain::LaunchClient(int kind) {
   const ClientEntry& client = cashier ? app_.Exe : app_.Jxc;
   ShowClientVersion(control(cashier ? "BitBtn1" : "bt_jxc").text(), client.path);
   try {
-    const std::string folder = clientFolder(app_.AppDir, client.path);
+    const std::string folder = ClientFolder(app_.AppDir, client.path);
     const std::string program = folder + client.runexe;
     const std::string parameters =
         "loginuser=" + app_.LoginUser + ";loginpwd=" + EncryptText(app_.LoginPassword, kClientKey) +

@@ -15,12 +15,6 @@
 namespace launcher {
 namespace {
 
-std::string clientFolder(const std::string& appDir, const std::string& path) {
-  std::string folder = platform::joinPath(appDir, path);
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> readWhole(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -59,8 +53,8 @@ bool TSelfRepair::copy(const std::string& from, const std::string& to) {
 }
 
 void TSelfRepair::SelfRepair() {
-  const std::string cashierFolder = clientFolder(app_.AppDir, app_.Exe.path);
-  const std::string stockFolder = clientFolder(app_.AppDir, app_.Jxc.path);
+  const std::string cashierFolder = ClientFolder(app_.AppDir, app_.Exe.path);
+  const std::string stockFolder = ClientFolder(app_.AppDir, app_.Jxc.path);
   const bool stockConfigured = !Trim(app_.Jxc.runexe).empty();
   try {
     platform::createFolders(cashierFolder);
