@@ -22,6 +22,7 @@
 #include "tests/launcher/fake_window_system.h"
 #include "tests/support/database_server.h"
 #include "tests/support/loopback.h"
+#include "tests/support/scoped_setting.h"
 #include "tests/support/temp_dir.h"
 #include "vendor/http_standin.h"
 
@@ -174,28 +175,6 @@ class VendorService {
   std::mutex mutex_;
   std::map<std::string, vendor::HttpReply> replies_;
   vendor::HttpStandIn server_;
-};
-
-// Sets an environment variable for the test's life.
-class ScopedSetting {
- public:
-  ScopedSetting(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedSetting() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedSetting(const ScopedSetting&) = delete;
-  ScopedSetting& operator=(const ScopedSetting&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
 };
 
 }  // namespace testsupport

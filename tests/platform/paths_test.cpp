@@ -9,29 +9,11 @@
 #include <filesystem>
 #include <optional>
 
+#include "tests/support/scoped_setting.h"
+
 namespace {
 
-// Sets or clears one environment variable and puts the old state back at scope exit.
-class EnvVar {
- public:
-  EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    set(value);
-  }
-  ~EnvVar() { set(old_); }
-  EnvVar(const EnvVar&) = delete;
-  EnvVar& operator=(const EnvVar&) = delete;
-
- private:
-  void set(const std::optional<std::string>& v) {
-    if (v)
-      setenv(name_, v->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testsupport::ScopedSetting;
 
 TEST(Paths, RootsComeFromEnvironmentAndEndWithSlash) {
   struct Row {
@@ -45,16 +27,16 @@ TEST(Paths, RootsComeFromEnvironmentAndEndWithSlash) {
       {"/x/y/", "/x/y/", "/x/y/"},
   };
   for (const auto& r : rows) {
-    EnvVar data("NORVEX_DATA_ROOT", r.value);
-    EnvVar system("NORVEX_SYSTEM_ROOT", r.value);
+    ScopedSetting data("NORVEX_DATA_ROOT", r.value);
+    ScopedSetting system("NORVEX_SYSTEM_ROOT", r.value);
     EXPECT_EQ(platform::dataRoot(), r.data) << r.value.value_or("(unset)");
     EXPECT_EQ(platform::systemRoot(), r.system) << r.value.value_or("(unset)");
   }
 }
 
 TEST(Paths, FromWindowsPathMapsDrivesAndSeparators) {
-  EnvVar data("NORVEX_DATA_ROOT", "/data");
-  EnvVar system("NORVEX_SYSTEM_ROOT", "/sys/");
+  ScopedSetting data("NORVEX_DATA_ROOT", "/data");
+  ScopedSetting system("NORVEX_SYSTEM_ROOT", "/sys/");
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"d:\\norvex\\", "/data/norvex/"},
       {"D:\\norvex\\mysql\\bin", "/data/norvex/mysql/bin"},
