@@ -91,7 +91,20 @@ bool anyChild(Display* display, Window parent, Visit visit) {
   return found;
 }
 
-std::optional<bool> searchDisplay(std::string_view title) {
+bool classMatches(Display* display, Window window, std::string_view className) {
+  XClassHint hint{};
+  if (XGetClassHint(display, window, &hint) == 0) return false;
+  const bool equal = (hint.res_name != nullptr && equalsIgnoreCase(hint.res_name, className)) ||
+                     (hint.res_class != nullptr && equalsIgnoreCase(hint.res_class, className));
+  if (hint.res_name != nullptr) XFree(hint.res_name);
+  if (hint.res_class != nullptr) XFree(hint.res_class);
+  return equal;
+}
+
+// The first window among the root's children and their children that the
+// test made by `makeTest(display)` accepts; nullopt when no display opens.
+template <class MakeTest>
+std::optional<Window> searchDisplay(MakeTest makeTest) {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') return std::nullopt;
   static std::mutex xlib;
@@ -99,11 +112,15 @@ std::optional<bool> searchDisplay(std::string_view title) {
   Display* display = XOpenDisplay(name);
   if (display == nullptr) return std::nullopt;
   const XErrorHandler previous = XSetErrorHandler(ignoreXErrors);
-  const TitleMatcher matcher(display, title);
-  const bool found = anyChild(display, DefaultRootWindow(display), [&](Window top) {
-    return matcher.matches(top) ||
-           anyChild(display, top, [&](Window inner) { return matcher.matches(inner); });
-  });
+  Window found = 0;
+  const auto matches = makeTest(display);
+  const auto take = [&](Window window) {
+    if (!matches(window)) return false;
+    found = window;
+    return true;
+  };
+  anyChild(display, DefaultRootWindow(display),
+           [&](Window top) { return take(top) || anyChild(display, top, take); });
   XSync(display, False);  // errors of this search reach our handler, not the previous one
   XSetErrorHandler(previous);
   XCloseDisplay(display);
@@ -132,8 +149,23 @@ bool processRuns(std::string_view name) {
 }  // namespace
 
 bool topLevelWindowExists(std::string_view title) {
-  if (std::optional<bool> found = searchDisplay(title)) return *found;
-  return processRuns(title);
+  const std::optional<Window> found = searchDisplay([title](Display* display) {
+    return
+        [matcher = TitleMatcher(display, title)](Window window) { return matcher.matches(window); };
+  });
+  return found ? *found != 0 : processRuns(title);
+}
+
+unsigned long findTopLevelWindow(std::optional<std::string_view> className,
+                                 std::optional<std::string_view> title) {
+  const std::optional<Window> found = searchDisplay([className, title](Display* display) {
+    return [display, className, title,
+            matcher = TitleMatcher(display, title.value_or(""))](Window window) {
+      return (!className || classMatches(display, window, *className)) &&
+             (!title || matcher.matches(window));
+    };
+  });
+  return found.value_or(0);
 }
 
 }  // namespace platform

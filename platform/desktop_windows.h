@@ -3,6 +3,7 @@
 // that name stands for its window. Safe from any thread.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -13,5 +14,12 @@ namespace platform {
 // else WM_NAME. Without one: a live process whose name (/proc/PID/comm)
 // equals the title.
 bool topLevelWindowExists(std::string_view title);
+
+// The X11 id of the first top-level window (searched as above) whose class
+// (WM_CLASS, its instance or its class part) is `className` and whose title
+// is `title`, letter case ignored; nullopt matches any. 0 when none is found
+// or no display opens.
+unsigned long findTopLevelWindow(std::optional<std::string_view> className,
+                                 std::optional<std::string_view> title);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -206,6 +207,115 @@ class PipedChild final : public CapturedChild {
   int status_ = -1;
 };
 
+bool readMessage(int fd, int message[2]) {
+  std::size_t got = 0;
+  auto* bytes = reinterpret_cast<char*>(message);
+  while (got < 2 * sizeof(int)) {
+    const ssize_t n = read(fd, bytes + got, 2 * sizeof(int) - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Starts argv[0] through a double fork, so that init and not this process is
+// its parent: nothing here waits for it, and no thread is left behind to reap
+// it. Standard input is /dev/null, output and error go to `output` (/dev/null
+// when -1); it runs in `workingDir` when given and as `account` when given.
+// Its process id, or -1 with the reason when it could not be started.
+int startUnparented(const std::vector<std::string>& argv, const Environment& environment,
+                    int output, const std::string& workingDir, const Account* account,
+                    std::string* error) {
+  const auto fail = [error](const std::string& why) {
+    if (error != nullptr) *error = why;
+    return -1;
+  };
+  if (argv.empty()) return fail("no program");
+  const std::string program = programPath(argv[0]);
+  if (program.empty()) return fail(argv[0] + ": " + std::strerror(ENOENT));
+  // Everything the children touch is made now: after fork only
+  // async-signal-safe calls are allowed.
+  std::vector<std::string> args(argv.begin(), argv.end());
+  Environment settings = environment;
+  std::vector<gid_t> groups;
+  if (account != nullptr) {
+    settings.insert(settings.end(), {{"HOME", account->home},
+                                     {"USER", account->name},
+                                     {"LOGNAME", account->name},
+                                     {"SHELL", account->shell}});
+    groups = account->groups;
+  }
+  std::vector<std::string> variables = environmentWith(settings);
+  std::vector<char*> argp = pointers(args), envp = pointers(variables);
+  const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int sink = output >= 0 ? -1 : open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const int out = output >= 0 ? output : sink;
+  int report[2];
+  if (input < 0 || out < 0 || pipe2(report, O_CLOEXEC) != 0) {
+    const int saved = errno;
+    for (int fd : {input, sink})
+      if (fd >= 0) close(fd);
+    return fail(std::string("pipe: ") + std::strerror(saved));
+  }
+
+  const pid_t first = fork();
+  if (first == 0) {
+    setsid();
+    const pid_t daemon = fork();
+    if (daemon != 0) {
+      const int message[2] = {daemon > 0 ? 'P' : 'E', daemon > 0 ? daemon : errno};
+      (void)!write(report[1], message, sizeof message);
+      _exit(0);
+    }
+    const auto failed = [&report]() {
+      const int message[2] = {'E', errno};
+      (void)!write(report[1], message, sizeof message);
+      _exit(127);
+    };
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
+      sigaction(s, &defaults, nullptr);
+    dup2(input, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    // Groups first: after setuid the right to change them is gone.
+    if (account != nullptr && (setgroups(groups.size(), groups.data()) != 0 ||
+                               setgid(account->gid) != 0 || setuid(account->uid) != 0)) {
+      failed();
+    }
+    if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) failed();
+    execve(program.c_str(), argp.data(), envp.data());
+    failed();
+  }
+  const int forkErrno = errno;
+  close(report[1]);
+  for (int fd : {input, sink})
+    if (fd >= 0) close(fd);
+  if (first < 0) {
+    close(report[0]);
+    return fail(std::string("fork: ") + std::strerror(forkErrno));
+  }
+  while (waitpid(first, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  // The daemon's id, then an error only when its program did not start:
+  // the end of the pipe comes with a successful exec.
+  int pid = -1, failure = 0;
+  for (int message[2]; readMessage(report[0], message);) {
+    if (message[0] == 'P') pid = message[1];
+    if (message[0] == 'E') failure = message[1];
+  }
+  close(report[0]);
+  if (failure != 0) return fail(argv[0] + ": " + std::strerror(failure));
+  if (pid < 0) return fail("fork failed");
+  return pid;
+}
+
 class LinuxProcesses final : public Processes {
  public:
   bool startDetached(const std::vector<std::string>& argv, std::string* error,
@@ -306,76 +416,13 @@ class LinuxProcesses final : public Processes {
 
   int startDaemon(const std::vector<std::string>& argv, const Environment& environment,
                   const std::string& logFile, std::string* error) override {
-    const auto fail = [error](const std::string& why) {
-      if (error != nullptr) *error = why;
-      return -1;
-    };
-    if (argv.empty()) return fail("no program");
-    const std::string program = programPath(argv[0]);
-    if (program.empty()) return fail(argv[0] + ": " + std::strerror(ENOENT));
-    // Everything the children touch is made now: after fork only
-    // async-signal-safe calls are allowed.
-    std::vector<std::string> args(argv.begin(), argv.end());
-    std::vector<std::string> variables = environmentWith(environment);
-    std::vector<char*> argp = pointers(args), envp = pointers(variables);
     const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
-    if (log < 0) return fail(logFile + ": " + std::strerror(errno));
-    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int report[2];
-    if (input < 0 || pipe2(report, O_CLOEXEC) != 0) {
-      const int saved = errno;
-      close(log);
-      if (input >= 0) close(input);
-      return fail(std::string("pipe: ") + std::strerror(saved));
+    if (log < 0) {
+      if (error != nullptr) *error = logFile + ": " + std::strerror(errno);
+      return -1;
     }
-
-    const pid_t first = fork();
-    if (first == 0) {
-      // The first child only makes a session and the daemon, then goes, so
-      // init and not we is the daemon's parent.
-      setsid();
-      const pid_t daemon = fork();
-      if (daemon != 0) {
-        const int message[2] = {daemon > 0 ? 'P' : 'E', daemon > 0 ? daemon : errno};
-        (void)!write(report[1], message, sizeof message);
-        _exit(0);
-      }
-      sigset_t none;
-      sigemptyset(&none);
-      sigprocmask(SIG_SETMASK, &none, nullptr);
-      struct sigaction defaults {};
-      defaults.sa_handler = SIG_DFL;
-      for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
-        sigaction(s, &defaults, nullptr);
-      dup2(input, 0);
-      dup2(log, 1);
-      dup2(log, 2);
-      close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-      execve(program.c_str(), argp.data(), envp.data());
-      const int message[2] = {'E', errno};
-      (void)!write(report[1], message, sizeof message);
-      _exit(127);
-    }
-    const int forkErrno = errno;
-    close(report[1]);
+    const int pid = startUnparented(argv, environment, log, std::string(), nullptr, error);
     close(log);
-    close(input);
-    if (first < 0) {
-      close(report[0]);
-      return fail(std::string("fork: ") + std::strerror(forkErrno));
-    }
-    while (waitpid(first, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    // The daemon's id, then an error only when its program did not start:
-    // the end of the pipe comes with a successful exec.
-    int pid = -1, failure = 0;
-    for (int message[2]; readMessage(report[0], message);) {
-      if (message[0] == 'P') pid = message[1];
-      if (message[0] == 'E') failure = message[1];
-    }
-    close(report[0]);
-    if (failure != 0) return fail(argv[0] + ": " + std::strerror(failure));
-    if (pid < 0) return fail("fork failed");
     return pid;
   }
 
@@ -414,18 +461,6 @@ class LinuxProcesses final : public Processes {
   }
 
  private:
-  static bool readMessage(int fd, int message[2]) {
-    std::size_t got = 0;
-    auto* bytes = reinterpret_cast<char*>(message);
-    while (got < 2 * sizeof(int)) {
-      const ssize_t n = read(fd, bytes + got, 2 * sizeof(int) - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      got += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
   // A hidden child whose standard input is the descriptor `input` and whose
   // output goes to `output`.
   static bool spawnWithInput(const std::vector<std::string>& argv, const Environment& environment,
@@ -505,6 +540,11 @@ class LinuxProcesses final : public Processes {
 Processes& Processes::Default() {
   static LinuxProcesses processes;
   return processes;
+}
+
+int startOrphan(const std::vector<std::string>& argv, const std::string& workingDir,
+                const Account* account, std::string* error) {
+  return startUnparented(argv, {}, -1, workingDir, account, error);
 }
 
 std::string openCommand() {

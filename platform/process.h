@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/accounts.h"
+
 namespace platform {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
@@ -143,6 +145,16 @@ class ProcessesWrapper : public Processes {
  private:
   Processes& target_;
 };
+
+// Starts argv[0] (a path, or a name looked up in PATH) as nobody's child
+// here: init is its parent, so nothing of this process (a library that may be
+// unloaded) has to wait for it. Its standard streams are /dev/null; it runs
+// in `workingDir` (this process's current folder when empty) and, when
+// `account` is given, with that account's user, groups and HOME, USER,
+// LOGNAME and SHELL, which needs the right to switch users. Its process id,
+// or -1 with the reason in *error when it could not be started.
+int startOrphan(const std::vector<std::string>& argv, const std::string& workingDir,
+                const Account* account, std::string* error);
 
 // The program that opens a file or web address with the desktop's default
 // application: $NORVEX_OPEN_COMMAND, or "xdg-open".
