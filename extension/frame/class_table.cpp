@@ -3,13 +3,15 @@
 #include "extension/frame/class_table.h"
 
 #include <array>
-#include <new>
 
 #include "extension/datawindow/c_n_cst_dw.h"
 #include "extension/datawindow/n_cst_dwsrc.h"
 #include "extension/db/n_cst_dbfunc.h"
 #include "extension/general/n_cst_app.h"
+#include "extension/general/n_cst_gbtobig5.h"
+#include "extension/general/n_cst_texttojpg.h"
 #include "extension/general/string_functions.h"
+#include "extension/general/system_functions.h"
 #include "extension/sql/c_n_cst_stockupdatesql.h"
 #include "extension/sql/c_n_form_where.h"
 #include "extension/sql/n_create_sql.h"
@@ -17,18 +19,6 @@
 
 namespace nx {
 namespace {
-
-// An object of a class whose methods have no operation in this library yet:
-// every call answers success with nothing set.
-class WithoutOperations final : public IPBX_NonVisualObject {
- public:
-  PBXRESULT Invoke(IPB_Session*, pbobject, pbmethodID, PBCallInfo*) override { return PBX_OK; }
-  void Destroy() override { delete this; }
-};
-
-IPBX_NonVisualObject* createWithoutOperations(IPB_Session*, pbobject) {
-  return new (std::nothrow) WithoutOperations();
-}
 
 struct ClassEntry {
   const char* name;
@@ -40,8 +30,8 @@ constexpr std::array<ClassEntry, 9> kClasses = {{
     {"c_n_cst_stockupdatesql", c_n_cst_stockupdatesql::create},
     {"n_cst_dbfunc", n_cst_dbfunc::create},
     {"c_n_form_where", c_n_form_where::create},
-    {"n_cst_gbtobig5", createWithoutOperations},
-    {"n_cst_texttojpg", createWithoutOperations},
+    {"n_cst_gbtobig5", n_cst_gbtobig5::create},
+    {"n_cst_texttojpg", n_cst_texttojpg::create},
     {"n_cst_dwsrc", n_cst_dwsrc::create},
     {"n_cst_app", n_cst_app::create},
     {"n_create_sql", n_create_sql::create},
@@ -59,7 +49,7 @@ constexpr std::array<FunctionEntry, 43> kFunctions = {{
     {"trimlength", trimlength},
     {"gf_trim", gf_trim},
     {"gf_del_rem", gf_del_rem},
-    {"gf_dispdatabytext", nullptr},
+    {"gf_dispdatabytext", gf_dispdatabytext},
     {"gf_booltochar", gf_booltochar},
     {"gf_chartobool", gf_chartobool},
     {"gf_stricmp", gf_stricmp},
@@ -71,31 +61,31 @@ constexpr std::array<FunctionEntry, 43> kFunctions = {{
     {"gf_rmb_c", gf_rmb_c},
     {"gf_readcard_userpwd", gf_readcard_userpwd},
     {"gf_lastmonth", gf_lastmonth},
-    {"getusername", nullptr},
-    {"findwindow", nullptr},
-    {"getwindowsdirectory", nullptr},
-    {"getsystemdirectory", nullptr},
-    {"getcomputername", nullptr},
-    {"getmodulehandle", nullptr},
+    {"getusername", GetUserName},
+    {"findwindow", FindWindow},
+    {"getwindowsdirectory", GetWindowsDirectory},
+    {"getsystemdirectory", GetSystemDirectory},
+    {"getcomputername", GetComputerName},
+    {"getmodulehandle", GetModuleHandle},
     {"gf_iswhitechar", gf_iswhitechar},
     {"gf_replaceall", gf_replaceall},
     {"gf_replace", gf_replace},
     {"gf_spectonum", gf_spectonum},
-    {"gf_writefile", nullptr},
+    {"gf_writefile", gf_writefile},
     {"gf_getsubstring", gf_getsubstring},
-    {"gf_readfiletostring", nullptr},
-    {"gf_createfile", nullptr},
+    {"gf_readfiletostring", gf_readfiletostring},
+    {"gf_createfile", gf_createfile},
     {"gf_getmonthfirstday", gf_getmonthfirstday},
     {"gf_getmonthlastday", gf_getmonthlastday},
     {"gf_relativeday_c", gf_relativeday_c},
     {"gf_relativedatetimemonth_c", gf_relativedatetimemonth_c},
     {"gf_relativemonthbyperiod", gf_relativemonthbyperiod},
     {"gf_intToDateTime", gf_intToDateTime},
-    {"gf_getselfprintlist", nullptr},
-    {"gf_runas", nullptr},
-    {"gf_getsessionid", nullptr},
-    {"gf_is_running", nullptr},
-    {"gf_run_process", nullptr},
+    {"gf_getselfprintlist", gf_getselfprintlist},
+    {"gf_runas", gf_RunAs},
+    {"gf_getsessionid", gf_GetSessionID},
+    {"gf_is_running", gf_is_running},
+    {"gf_run_process", gf_run_process},
 }};
 
 }  // namespace
