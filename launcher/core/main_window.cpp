@@ -342,7 +342,7 @@ bool TFMain::readSettings() {
 
 void TFMain::showIdentity() {
   debugMessage("5 LoadOptions");
-  app_.InstallationId = ObtainInstallationId();
+  app_.InstallationId = ObtainInstallationId(app_.AppDir);
   debugMessage("6 gs_driverNo:" + app_.InstallationId);
   control("ed_no").setText(app_.InstallationId);
   debugMessage("7 open ok");

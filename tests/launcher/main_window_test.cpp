@@ -163,7 +163,7 @@ TEST_F(MainWindow, StartUpShowsTheConfiguredSettings) {
     for (const auto& [name, expected] : row.texts) EXPECT_EQ(text(name.c_str()), expected) << name;
     for (const auto& [name, expected] : row.visible)
       EXPECT_EQ(window.control(name).visible, expected) << name;
-    EXPECT_EQ(text("ed_no"), launcher::ObtainInstallationId());
+    EXPECT_EQ(text("ed_no"), launcher::ObtainInstallationId(appDir));
     EXPECT_TRUE(windows.messages.empty());
   }
 }
@@ -246,7 +246,7 @@ TEST_F(MainWindow, DebugModeShowsTheNumberedSteps) {
   }
   EXPECT_EQ(texts, (std::vector<std::string>{
                        "1 begin", "3 ed_dbname", "4 gs_jxc_Exe", "4 gs_AppPath", "5 LoadOptions",
-                       "6 gs_driverNo:" + launcher::ObtainInstallationId(), "7 open ok"}));
+                       "6 gs_driverNo:" + launcher::ObtainInstallationId(appDir), "7 open ok"}));
 }
 
 TEST_F(MainWindow, APortThatIsNoNumberStopsTheLaterSteps) {

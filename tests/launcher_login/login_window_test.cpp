@@ -352,7 +352,7 @@ TEST(HeadlessLogin, CashierButtonLogsInThroughTheWindowAndStartsTheClient) {
                          ";dbname=" + db.name() + ";dbip=127.0.0.1;dbport=" +
                          std::to_string(server.port) + ";maindbuser=" + server.user +
                          ";maindbpass=" + launcher::EncryptText(server.password, "K417q#58") +
-                         ";comname=;driverno=" + launcher::ObtainInstallationId());
+                         ";comname=;driverno=" + launcher::ObtainInstallationId(appDir));
   const json main = ask(R"({"op":"dump","window":"FMain"})")["window"];
   EXPECT_EQ(main["controls"]["etLoginName"]["text"], utf8(u8"店长"));
   EXPECT_EQ(process.finish(), 0);
