@@ -12,14 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <random>
+#include <regex>
 
 #include "launcher/backup/archive.h"
 #include "launcher/core/daily_log.h"
 #include "launcher/server/child_programs.h"
 #include "launcher/support/connection_helpers.h"
+#include "launcher/support/error.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/system_info.h"
@@ -200,6 +203,25 @@ std::string TDatabaseBackup::ResolveBackupFolder(const std::string& root) {
   return folder;
 }
 
+void TDatabaseBackup::RemoveInterruptedFiles(const std::string& folder) {
+  namespace fs = std::filesystem;
+  // libzip writes an archive aside under its name and six letters or digits.
+  static const std::regex leftover(R"(.*(\.part|\.zip\.[A-Za-z0-9]{6}))", std::regex::icase);
+  const auto cutoff = fs::file_time_type::clock::now() - kLeftoverAge;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_regular_file(error) || !std::regex_match(name, leftover)) continue;
+    if (entry.last_write_time(error) > cutoff || error) continue;
+    if (!fs::remove(entry.path(), error)) continue;
+    try {
+      WriteDailyLog(app_.AppDir, "删除中断的备份留下的文件：" + entry.path().string());
+    } catch (const LauncherError&) {
+      // The removal stands without its line.
+    }
+  }
+}
+
 void TDatabaseBackup::LoadBranchContact() {
   const std::string columns = "select bossmobile,comName,linkman,address,phone ";
   std::string statement = columns + "from subcom where subno=" + QuoteText(app_.CurrentBranchCode);
@@ -295,6 +317,7 @@ int TDatabaseBackup::BackupDatabase(bool manual) {
     return -1;
   }
   const std::string folder = ResolveBackupFolder(app_.ReadConfigValue("backup", "backpath", ""));
+  RemoveInterruptedFiles(folder);
   LoadBranchContact();
   std::string dumpPath = folder + app_.DbName + LocalTimeText("%Y-%m-%d-%H%M") + "-" +
                          app_.BossMobile + "#" + RandomCode(16) + ".SQL";

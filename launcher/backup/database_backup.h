@@ -6,6 +6,7 @@
 // keeps painting and shows the progress while the dump runs.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,12 @@ class TDatabaseBackup {
   std::string ResolveBackupFolder(const std::string& root);
   // BossMobile and BranchAddress from the branch's row of subcom.
   void LoadBranchContact();
+  // Removes what a backup that was cut off (a launcher killed mid-dump) left
+  // in `folder`: its dump's ".part" file and libzip's temporary archive
+  // ("<archive>.XXXXXX"), once unchanged for kLeftoverAge; a backup running
+  // now writes its own all the time. Each removal is a line in the daily log.
+  void RemoveInterruptedFiles(const std::string& folder);
+  static constexpr std::chrono::minutes kLeftoverAge{10};
 
  private:
   struct Dump;

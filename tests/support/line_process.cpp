@@ -44,10 +44,14 @@ LineProcess::LineProcess(const std::vector<std::string>& argv) {
 LineProcess::~LineProcess() {
   if (toChild_ >= 0) close(toChild_);
   if (fromChild_ >= 0) close(fromChild_);
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  kill();
+}
+
+void LineProcess::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 void LineProcess::send(const std::string& line) {

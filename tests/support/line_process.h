@@ -25,6 +25,9 @@ class LineProcess {
   std::optional<std::string> receive(int timeoutMs = 10000);
   // Closes the child's input and waits for its exit status.
   int finish();
+  // Ends the child at once (SIGKILL), as a crash or a power cut would, and
+  // reaps it.
+  void kill();
 
  private:
   pid_t pid_ = -1;
