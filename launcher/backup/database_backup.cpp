@@ -35,7 +35,6 @@ using Clock = std::chrono::steady_clock;
 constexpr long long kMiB = 1024 * 1024;
 // Room for the dump, its archive and what the server writes meanwhile.
 constexpr long long kRoomMargin = 64 * kMiB;
-constexpr char kCompletionLine[] = "-- Dump completed";
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -157,7 +156,7 @@ std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const st
       const std::string errors = Trim(child->errors());
       reason = "mysqldump 退出代码 " + std::to_string(code) + (errors.empty() ? "" : "：" + errors);
     }
-    if (reason.empty() && tail.find(kCompletionLine) == std::string::npos) {
+    if (reason.empty() && tail.find(kDumpCompletedMark) == std::string::npos) {
       reason = "备份文件不完整（没有备份完成标记）";
     }
   }

@@ -32,6 +32,9 @@ std::vector<std::string> DumpArguments(const std::string& tool, const std::strin
                                        const std::string& user, int port,
                                        const std::string& database);
 
+// The dump tool's last line starts so; a dump without it was cut short.
+inline constexpr char kDumpCompletedMark[] = "-- Dump completed";
+
 // Runs the dump tool into `path`: written under path + ".part" and renamed
 // once the dump is complete (exit status 0, its completion line at the end),
 // so that nothing else ever stands under that name. `onChunk` sees the bytes

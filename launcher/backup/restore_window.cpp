@@ -136,8 +136,8 @@ void TfrmRestore::progress(long long done, long long total) {
   app_.desktop.reportProgress("restore", done, total);
 }
 
-bool TfrmRestore::import(const std::string& user, const std::string& password,
-                         const std::string& name, const std::string& file) {
+TfrmRestore::Import TfrmRestore::import(const std::string& user, const std::string& password,
+                                        const std::string& name, const std::string& file) {
   std::vector<std::string> argv = {clientPath(), "--no-defaults", "--default-character-set=utf8",
                                    "-h" + app_.ServerIp};
   if (!user.empty()) argv.push_back("-u" + user);
@@ -148,13 +148,16 @@ bool TfrmRestore::import(const std::string& user, const std::string& password,
   if (!child) {
     line(">> 还原的数据库" + name + "失败" + kAborted);
     line(">> " + error);
-    return false;
+    return Import::Failed;
   }
   long long total = 0, done = 0;
+  std::string tail;               // the last bytes fed, where the completion mark stands
   Clock::time_point lastShown{};  // the first piece is shown at once
   const auto sink = [&](std::string_view bytes) {
     if (!child->feed(bytes, &output)) return false;
     done += static_cast<long long>(bytes.size());
+    tail.append(bytes.substr(bytes.size() > 256 ? bytes.size() - 256 : 0));
+    if (tail.size() > 256) tail.erase(0, tail.size() - 256);
     if (Clock::now() - lastShown >= std::chrono::seconds(1)) {
       lastShown = Clock::now();
       progress(done, total);
@@ -188,11 +191,12 @@ bool TfrmRestore::import(const std::string& user, const std::string& password,
   while (child->read(&output, std::chrono::milliseconds(100))) app_.desktop.processPendingEvents();
   const int code = child->wait();
   main_.control("stat").setText("");
-  if (fed && code == 0) return true;
+  if (fed && code == 0)
+    return tail.find(kDumpCompletedMark) != std::string::npos ? Import::Complete : Import::Unmarked;
   line(">> 还原数据库" + name + "时失败！" + kAborted);
   const std::string reason = Trim(output);
   if (!reason.empty()) line(">> " + reason);
-  return false;
+  return Import::Failed;
 }
 
 void TfrmRestore::bt_restoreClick() {
@@ -261,7 +265,10 @@ void TfrmRestore::bt_restoreClick() {
     if (!result) throw LauncherError("no result");
     exists = result->GetDataByFieldName("count");
   } catch (const LauncherError&) {
+    // Not knowing whether there is old data to keep, nothing is changed.
     line(">> 查询数据库是否存在时出现错误！");
+    line(std::string(">> ") + kAborted);
+    return;
   }
 
   std::string safetyDump;
@@ -304,9 +311,19 @@ void TfrmRestore::bt_restoreClick() {
                  " -p" + password + " -P" + std::to_string(app_.Port) + "  " + name + " < " + file);
   }
   line(">> 正在还原数据库" + name);
-  if (!import(user, password, name, file)) {
+  const Import imported = import(user, password, name, file);
+  if (imported == Import::Failed) {
     // What the database held is kept in its safety dump.
     if (!safetyDump.empty()) line(">> 原有的数据在：" + safetyDump);
+    return;
+  }
+  // A dump cut short at a statement's end imports without error: the old
+  // data's only copy stays until a complete dump replaced it.
+  if (imported == Import::Unmarked && !safetyDump.empty()) {
+    line(">> 还原的文件没有备份完成标记，可能不完整。原有的数据仍在：" + safetyDump);
+    line(">> 还原完成");
+    warn("还原完成，但还原的文件没有备份完成标记，可能不完整，请检查数据。\r\n原有的数据仍在：" +
+         safetyDump);
     return;
   }
   if (!safetyDump.empty()) std::remove(safetyDump.c_str());

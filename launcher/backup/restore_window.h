@@ -3,7 +3,9 @@
 // local server with the server's client. A database that exists under that
 // name is first dumped to a safety file and only then dropped and created
 // anew; the safety file goes only after an import the client finished
-// without error, so a failed restore always leaves the old data at hand.
+// without error of a dump that ends with the dump tool's completion mark, so
+// a failed restore, or one of a dump cut short, always leaves the old data
+// at hand.
 // Progress lines go into memo_exe. Created anew at each opening.
 #pragma once
 
@@ -33,9 +35,11 @@ class TfrmRestore final : public ui::Form {
   void line(const std::string& text);
   void warn(const std::string& text, ui::Icon kind = ui::Icon::Warning);
   std::string clientPath() const;
-  // False, with the progress line written, when the import did not finish.
-  bool import(const std::string& user, const std::string& password, const std::string& name,
-              const std::string& file);
+  enum class Import { Failed, Complete, Unmarked };
+  // Failed, with the progress line written, when the import did not finish;
+  // Unmarked when it finished but the dump lacks the completion mark.
+  Import import(const std::string& user, const std::string& password, const std::string& name,
+                const std::string& file);
   void progress(long long done, long long total);
 
   App& app_;

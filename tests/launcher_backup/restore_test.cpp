@@ -260,6 +260,33 @@ TEST_F(Restore, AFailingImportKeepsTheOldDataInItsSafetyDump) {
   EXPECT_EQ(recovered.query("select * from goods"), before);
 }
 
+// A dump cut short right after a whole statement imports without error; the
+// old data's only copy must not go with it.
+TEST_F(Restore, ADumpCutShortKeepsTheSafetyDumpAndSaysSo) {
+  testsupport::ScratchDatabase target("restore_cut");
+  target.run("create table goods (id int primary key);\ninsert into goods values (42);");
+  const std::string whole = readFile(dump);
+  const std::size_t insert = whole.find("INSERT INTO");
+  ASSERT_NE(insert, std::string::npos);
+  const std::string cut = temp.path() + "cut.SQL";
+  std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.find(";\n", insert) + 2);
+  const std::vector<std::string> lines =
+      restore(target.name(), cut, testsupport::databaseServer().password);
+  const std::vector<std::string> kept = safetyFiles();
+  ASSERT_EQ(kept.size(), 1u) << ::testing::PrintToString(lines);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2],
+            ">> 还原的文件没有备份完成标记，可能不完整。原有的数据仍在：" + app.BackupPath + kept[0]);
+  EXPECT_EQ(lines.back(), ">> 还原完成");
+  ASSERT_FALSE(windows.texts().empty());
+  EXPECT_EQ(windows.texts().back(),
+            "还原完成，但还原的文件没有备份完成标记，可能不完整，请检查数据。\r\n原有的数据仍在：" +
+                app.BackupPath + kept[0]);
+  testsupport::ScratchDatabase recovered("restore_cut_back");
+  recovered.run(readFile(app.BackupPath + kept[0]));
+  EXPECT_EQ(recovered.query("select id from goods"), "42\n");
+}
+
 TEST_F(Restore, WithoutAGoodSafetyDumpNothingIsDropped) {
   testsupport::ScratchDatabase target("restore_safe");
   target.run("create table goods (id int primary key);\ninsert into goods values (42);");
