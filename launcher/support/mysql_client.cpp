@@ -36,6 +36,8 @@ enum Entry : int {
   kGetClientVersion,
   kGetClientInfo,
   kClose,
+  kOptions,
+  kPing,
   kEntryCount
 };
 
@@ -57,6 +59,8 @@ constexpr const char* kEntryNames[kEntryCount] = {
     "mysql_get_client_version",
     "mysql_get_client_info",
     "mysql_close",  // for replaced connections and failed logins, not left open
+    "mysql_options",
+    "mysql_ping",
 };
 
 // The one binding of the process. Never destroyed, so that a connection closed during
@@ -178,33 +182,79 @@ std::string ClientLibraryInfo() {
 
 // ---- TMySqliConn ----
 
-TMySqliConn::TMySqliConn(const std::string& host, const std::string& user,
-                         const std::string& password, const std::string& database, int port) {
-  LoadClientLibrary();
-  Handle = entryPoint<decltype(&::mysql_init)>(kInit)(nullptr);
-  if (Handle == nullptr) throw LauncherError("mysql_init failed");
-  binding().users.fetch_add(1);
+namespace {
+
+// A server that hangs must not hold the window for ever; a statement of the
+// launcher never takes long.
+constexpr unsigned int kConnectTimeoutSeconds = 10;
+constexpr unsigned int kReadWriteTimeoutSeconds = 120;
+
+void limitWaits(st_mysql* handle) {
   try {
+    auto options = entryPoint<decltype(&::mysql_options)>(kOptions);
+    options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &kConnectTimeoutSeconds);
+    options(handle, MYSQL_OPT_READ_TIMEOUT, &kReadWriteTimeoutSeconds);
+    options(handle, MYSQL_OPT_WRITE_TIMEOUT, &kReadWriteTimeoutSeconds);
+  } catch (const LauncherError&) {
+    // A library without mysql_options waits as it always did.
+  }
+}
+
+// A handle logged in, on `database` when that can be selected (*selected),
+// speaking GBK. Raises LauncherError: "mysql_init failed", or the client's
+// error text when the login fails (the handle is closed again).
+st_mysql* openHandle(const std::string& host, const std::string& user, const std::string& password,
+                     const std::string& database, int port, bool* selected) {
+  st_mysql* handle = entryPoint<decltype(&::mysql_init)>(kInit)(nullptr);
+  if (handle == nullptr) throw LauncherError("mysql_init failed");
+  try {
+    limitWaits(handle);
     auto connect = entryPoint<decltype(&::mysql_real_connect)>(kRealConnect);
-    if (connect(Handle, host.c_str(), user.c_str(), password.c_str(), nullptr,
+    if (connect(handle, host.c_str(), user.c_str(), password.c_str(), nullptr,
                 static_cast<unsigned int>(port), nullptr, 0) == nullptr) {
-      const char* text = entryPoint<decltype(&::mysql_error)>(kError)(Handle);
-      ErrorText = text ? text : "";
-      throw LauncherError(ErrorText);
+      const char* text = entryPoint<decltype(&::mysql_error)>(kError)(handle);
+      throw LauncherError(text ? text : "");
     }
-    const bool selected =
-        entryPoint<decltype(&::mysql_select_db)>(kSelectDb)(Handle, database.c_str()) == 0;
-    ErrorText = selected ? "" : "notdb";
-    entryPoint<decltype(&::mysql_set_character_set)>(kSetCharacterSet)(Handle, "gbk");
-    Connected = selected;
+    *selected = entryPoint<decltype(&::mysql_select_db)>(kSelectDb)(handle, database.c_str()) == 0;
+    entryPoint<decltype(&::mysql_set_character_set)>(kSetCharacterSet)(handle, "gbk");
+    return handle;
   } catch (...) {
-    // The destructor does not run for a failed construction; the handle must not leak.
     try {
-      entryPoint<decltype(&::mysql_close)>(kClose)(Handle);
+      entryPoint<decltype(&::mysql_close)>(kClose)(handle);
     } catch (...) {
     }
-    binding().users.fetch_sub(1);
     throw;
+  }
+}
+
+}  // namespace
+
+TMySqliConn::TMySqliConn(const std::string& host, const std::string& user,
+                         const std::string& password, const std::string& database, int port)
+    : host_(host), user_(user), password_(password), database_(database), port_(port) {
+  LoadClientLibrary();
+  bool selected = false;
+  Handle = openHandle(host, user, password, database, port, &selected);
+  binding().users.fetch_add(1);
+  ErrorText = selected ? "" : "notdb";
+  Connected = selected;
+}
+
+bool TMySqliConn::Answers() {
+  if (!Connected) return false;
+  try {
+    if (entryPoint<decltype(&::mysql_ping)>(kPing)(Handle) == 0) return true;
+    bool selected = false;
+    st_mysql* renewed = openHandle(host_, user_, password_, database_, port_, &selected);
+    if (!selected) {
+      entryPoint<decltype(&::mysql_close)>(kClose)(renewed);
+      return false;
+    }
+    entryPoint<decltype(&::mysql_close)>(kClose)(Handle);
+    Handle = renewed;
+    return true;
+  } catch (const LauncherError&) {
+    return false;
   }
 }
 

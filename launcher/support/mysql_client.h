@@ -61,6 +61,11 @@ class TMySqliConn {
 
   st_mysql* GetHandle() const { return Handle; }
 
+  // Whether the server answers, after logging in anew with the same account
+  // when the session was lost (the server was restarted, or ended it). False
+  // when it does not answer, or when Connected is false.
+  bool Answers();
+
   // True only when the login succeeded and the database was selected. The main window
   // sets it to false when it closes, so that no further statement is sent.
   bool Connected = false;
@@ -71,6 +76,8 @@ class TMySqliConn {
 
  private:
   st_mysql* Handle = nullptr;
+  std::string host_, user_, password_, database_;
+  int port_ = 0;
 };
 
 // A stored result set with a row cursor that starts on the first row.
@@ -135,8 +142,9 @@ class SharedConnection {
   SharedConnection& operator=(const SharedConnection&) = delete;
 
   TMySqliConn* Get() const { return connection_.get(); }
-  // Present and Connected: statements may be sent.
-  bool Usable() const { return connection_ && connection_->Connected; }
+  // Present, Connected and answering (a lost session is renewed): statements
+  // may be sent.
+  bool Usable() const { return connection_ && connection_->Answers(); }
   // Stores the new connection (or none); the one it replaces is closed.
   void Replace(std::unique_ptr<TMySqliConn> connection);
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "launcher/support/connection_helpers.h"
 #include "launcher/support/error.h"
 #include "tests/launcher_db/client_fixture.h"
 
@@ -324,6 +325,24 @@ TEST_F(MySqlSharedConnection, ReplacingClosesThePreviousConnection) {
   EXPECT_FALSE(shared.Usable());
   shared.Replace(nullptr);
   EXPECT_EQ(shared.Get(), nullptr);
+}
+
+// A session the server ended (a restarted server ends them all) is logged in
+// anew, so that the launcher's statements do not fail until it restarts.
+TEST_F(MySqlSharedConnection, ALostSessionIsRenewedWithTheSameAccount) {
+  launcher::SharedConnection shared;
+  shared.Replace(connect(db_.name()));
+  const std::string first = launcher::QueryValue(shared, "select connection_id() as id", "id");
+  ASSERT_FALSE(first.empty());
+  std::unique_ptr<launcher::TMySqliConn> other = connect(db_.name());
+  execute(*other, "kill " + first);
+
+  ASSERT_TRUE(shared.Usable());
+  const std::string second = launcher::QueryValue(shared, "select connection_id() as id", "id");
+  EXPECT_FALSE(second.empty());
+  EXPECT_NE(second, first);
+  EXPECT_EQ(launcher::QueryValue(shared, "select database() as db", "db"), db_.name());
+  EXPECT_EQ(launcher::QueryValue(shared, "select @@character_set_client as cs", "cs"), "gbk");
 }
 
 }  // namespace
