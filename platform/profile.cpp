@@ -105,6 +105,10 @@ void classify(Line& line, std::string_view content) {
   }
 }
 
+// A file saved as UTF-8 may begin with a byte-order mark; it belongs to no
+// line's text.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 std::vector<Line> splitLines(std::string_view text) {
   std::vector<Line> lines;
   for (std::size_t pos = 0; pos < text.size();) {
@@ -114,7 +118,11 @@ std::vector<Line> splitLines(std::string_view text) {
     line.end = (lf == std::string_view::npos) ? text.size() : lf + 1;
     line.contentEnd = (lf == std::string_view::npos) ? text.size() : lf;
     if (line.contentEnd > pos && text[line.contentEnd - 1] == '\r') --line.contentEnd;
-    classify(line, text.substr(pos, line.contentEnd - pos));
+    std::string_view content = text.substr(pos, line.contentEnd - pos);
+    if (pos == 0 && content.starts_with(kUtf8Mark)) content.remove_prefix(kUtf8Mark.size());
+    // A text ends at a NUL byte, as the platform's profile texts do.
+    content = content.substr(0, content.find('\0'));
+    classify(line, content);
     lines.push_back(line);
     pos = line.end;
   }

@@ -62,6 +62,13 @@ TEST(Profile, ReadFindsValueOrDefault) {
       {"[\x81\x5d]\nk=v\n", "\x81\x5d", "k", "v"},          // trail byte ']' inside the name
       {"[\x81\x41]\nk=v\n", "\x81\x61", "k", "default"},    // trail byte 'A' is not folded
       {"[x]\n[a\x81\x5d\nk=v\n", "a\x81", "k", "default"},  // that ']' closes nothing
+      // A value ends at a NUL byte; a line of NUL bytes is no line.
+      {std::string("[db]\nserverip=127.0.0.1\0\0\0\0", 27), "db", "serverip", "127.0.0.1"},
+      {std::string("[db]\n\0\0\0\nport=3309\n", 19), "db", "port", "3309"},
+      {std::string("[db]\nname=\0shop\n", 16), "db", "name", ""},
+      // A UTF-8 file's byte-order mark does not hide its first section.
+      {"\xEF\xBB\xBF[db]\r\nport=3309\r\n", "db", "port", "3309"},
+      {"\xEF\xBB\xBFport=1\n[db]\nport=3309\n", "db", "port", "3309"},
   };
   for (const auto& r : rows) {
     TempDir dir;
