@@ -225,6 +225,9 @@ void TFMain::FormCreate() {
   app_.BackupRunning = false;
   app_.Closing = false;
   findTimer("Timer_backdbEx")->enabled = false;
+  // Obtained before the settings are read: a bad setting stops the later
+  // steps, but the vendor service and the clients still need the identifier.
+  app_.InstallationId = ObtainInstallationId(app_.AppDir);
   if (!readSettings()) return;
   platform::createFolders(platform::joinPath(app_.AppDir, "Log"));
   showIdentity();
@@ -342,7 +345,6 @@ bool TFMain::readSettings() {
 
 void TFMain::showIdentity() {
   debugMessage("5 LoadOptions");
-  app_.InstallationId = ObtainInstallationId(app_.AppDir);
   debugMessage("6 gs_driverNo:" + app_.InstallationId);
   control("ed_no").setText(app_.InstallationId);
   debugMessage("7 open ok");

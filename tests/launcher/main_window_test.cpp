@@ -254,6 +254,9 @@ TEST_F(MainWindow, APortThatIsNoNumberStopsTheLaterSteps) {
   ASSERT_EQ(windows.messages.size(), 1u);
   EXPECT_NE(windows.messages[0].text.find("'33o9'"), std::string::npos);
   EXPECT_EQ(text("ed_no"), "");
+  // The identifier is there all the same, for the vendor service and the clients.
+  EXPECT_EQ(app->InstallationId, launcher::ObtainInstallationId(appDir));
+  EXPECT_FALSE(app->InstallationId.empty());
   EXPECT_FALSE(platform::folderExists(appDir + "Log"));
   EXPECT_EQ(windows.shown, (std::vector<std::string>{"FMain"}));
 }
