@@ -70,7 +70,19 @@ bool writeAll(int fd, const std::string& bytes) {
   return true;
 }
 
+constexpr std::string_view kDumpCompletedMark = "-- Dump completed";
+// Room for the whole completion line with its date.
+constexpr std::size_t kTailBytes = 256;
+
 }  // namespace
+
+void DumpTail::Add(std::string_view bytes) {
+  if (bytes.size() >= kTailBytes) bytes.remove_prefix(bytes.size() - kTailBytes);
+  tail_.append(bytes);
+  if (tail_.size() > kTailBytes) tail_.erase(0, tail_.size() - kTailBytes);
+}
+
+bool DumpTail::Complete() const { return tail_.find(kDumpCompletedMark) != std::string::npos; }
 
 std::string RandomCode(int count) {
   static const char kCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -112,7 +124,8 @@ std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const st
   const std::string partial = path + ".part";
   const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
   if (fd < 0) return partial + ": " + std::strerror(errno);
-  std::string reason, error, tail;
+  std::string reason, error;
+  DumpTail tail;
   long long written = 0;
   std::unique_ptr<platform::CapturedChild> child =
       app.processes.startReading(argv, {{"MYSQL_PWD", password}}, &error);
@@ -131,13 +144,7 @@ std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const st
         } else {
           onChunk(chunk);
           written += static_cast<long long>(chunk.size());
-          // Only the end matters: the tool's completion line.
-          if (chunk.size() >= 256) {
-            tail.assign(chunk, chunk.size() - 256, 256);
-          } else {
-            tail += chunk;
-            if (tail.size() > 256) tail.erase(0, tail.size() - 256);
-          }
+          tail.Add(chunk);
         }
       }
       if (app.Closing && reason.empty()) {
@@ -156,7 +163,7 @@ std::string RunDumpTool(App& app, const std::vector<std::string>& argv, const st
       const std::string errors = Trim(child->errors());
       reason = "mysqldump 退出代码 " + std::to_string(code) + (errors.empty() ? "" : "：" + errors);
     }
-    if (reason.empty() && tail.find(kDumpCompletedMark) == std::string::npos) {
+    if (reason.empty() && !tail.Complete()) {
       reason = "备份文件不完整（没有备份完成标记）";
     }
   }

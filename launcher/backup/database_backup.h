@@ -32,8 +32,16 @@ std::vector<std::string> DumpArguments(const std::string& tool, const std::strin
                                        const std::string& user, int port,
                                        const std::string& database);
 
-// The dump tool's last line starts so; a dump without it was cut short.
-inline constexpr char kDumpCompletedMark[] = "-- Dump completed";
+// The end of a dump as it passes by, where the dump tool's last line, its
+// completion mark, stands; a dump without it was cut short.
+class DumpTail {
+ public:
+  void Add(std::string_view bytes);
+  bool Complete() const;
+
+ private:
+  std::string tail_;
+};
 
 // Runs the dump tool into `path`: written under path + ".part" and renamed
 // once the dump is complete (exit status 0, its completion line at the end),

@@ -151,13 +151,12 @@ TfrmRestore::Import TfrmRestore::import(const std::string& user, const std::stri
     return Import::Failed;
   }
   long long total = 0, done = 0;
-  std::string tail;               // the last bytes fed, where the completion mark stands
+  DumpTail tail;
   Clock::time_point lastShown{};  // the first piece is shown at once
   const auto sink = [&](std::string_view bytes) {
     if (!child->feed(bytes, &output)) return false;
     done += static_cast<long long>(bytes.size());
-    tail.append(bytes.substr(bytes.size() > 256 ? bytes.size() - 256 : 0));
-    if (tail.size() > 256) tail.erase(0, tail.size() - 256);
+    tail.Add(bytes);
     if (Clock::now() - lastShown >= std::chrono::seconds(1)) {
       lastShown = Clock::now();
       progress(done, total);
@@ -191,8 +190,7 @@ TfrmRestore::Import TfrmRestore::import(const std::string& user, const std::stri
   while (child->read(&output, std::chrono::milliseconds(100))) app_.desktop.processPendingEvents();
   const int code = child->wait();
   main_.control("stat").setText("");
-  if (fed && code == 0)
-    return tail.find(kDumpCompletedMark) != std::string::npos ? Import::Complete : Import::Unmarked;
+  if (fed && code == 0) return tail.Complete() ? Import::Complete : Import::Unmarked;
   line(">> 还原数据库" + name + "时失败！" + kAborted);
   const std::string reason = Trim(output);
   if (!reason.empty()) line(">> " + reason);
