@@ -14,14 +14,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/ratios.h"
 #include "extension/general/gb_big5.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -31,13 +30,6 @@ const char* const kFortunes[] = {"/usr/share/games/fortunes/chinese",
                                  "/usr/share/games/fortunes/tang300"};
 const char* const kOpencc = "/usr/bin/opencc";
 const char* const kOpenccConfig = "/usr/share/opencc/s2t.json";
-
-std::string readFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Converts all of `text`; a character that does not convert becomes
 // `placeholder` (its input length given by `skip`).
@@ -92,7 +84,7 @@ class Corpus {
  private:
   Corpus() {
     std::string prose;
-    for (const char* path : kFortunes) prose += readFile(path);
+    for (const char* path : kFortunes) prose += testsupport::readFile(path);
     if (prose.empty()) return;
     // Windows text as the clients hand it over: CR LF, tabs already blanks.
     std::string windows;
@@ -120,7 +112,7 @@ class Corpus {
     if (fd >= 0) {
       close(fd);
       utf8File = name;
-      std::ofstream(utf8File, std::ios::binary) << utf8;
+      testsupport::writeFile(utf8File, utf8);
     }
   }
 };
