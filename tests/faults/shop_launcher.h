@@ -19,7 +19,7 @@
 #include "platform/gbk.h"
 #include "tests/support/database_server.h"
 #include "tests/support/files.h"
-#include "tests/support/line_process.h"
+#include "tests/support/headless_launcher.h"
 #include "tests/support/scoped_setting.h"
 #include "tests/support/temp_dir.h"
 
@@ -71,64 +71,21 @@ class ShopFolder {
   std::string app_;
 };
 
-// `main --headless` on a shop folder; every event it writes is kept.
-class HeadlessLauncher {
+// `main --headless` on a shop folder, with the folder's stand-in systemctl,
+// unit folder and drive roots.
+struct ShopSettings {
+  explicit ShopSettings(const ShopFolder& folder)
+      : path("PATH", folder.root() + "bin:" + std::getenv("PATH")),
+        units("NORVEX_SYSTEMD_UNIT_DIR", folder.root() + "units"),
+        data("NORVEX_DATA_ROOT", folder.root() + "data/"),
+        system("NORVEX_SYSTEM_ROOT", folder.root() + "system/") {}
+  testsupport::ScopedSetting path, units, data, system;
+};
+
+class HeadlessLauncher : private ShopSettings, public testsupport::HeadlessLauncher {
  public:
   explicit HeadlessLauncher(const ShopFolder& folder)
-      : path_("PATH", folder.root() + "bin:" + std::getenv("PATH")),
-        units_("NORVEX_SYSTEMD_UNIT_DIR", folder.root() + "units"),
-        data_("NORVEX_DATA_ROOT", folder.root() + "data/"),
-        system_("NORVEX_SYSTEM_ROOT", folder.root() + "system/"),
-        process_({MAIN_PATH, "--appdir", folder.appDir(), "--headless"}) {}
-
-  // Sends a request and returns its reply; events that come first are kept.
-  json ask(const std::string& request) {
-    process_.send(request);
-    return reply("no reply to " + request);
-  }
-  // Sends a request without waiting for its reply.
-  void send(const std::string& request) { process_.send(request); }
-  json reply(const std::string& what) {
-    for (;;) {
-      const std::optional<std::string> line = process_.receive(120000);
-      if (!line) throw std::runtime_error(what);
-      json j = json::parse(*line);
-      if (!j.contains("event")) return j;
-      events.push_back(j);
-    }
-  }
-  // The next event, or nullopt when a reply or the end comes first.
-  std::optional<json> event(int timeoutMs = 60000) {
-    const std::optional<std::string> line = process_.receive(timeoutMs);
-    if (!line) return std::nullopt;
-    json j = json::parse(*line);
-    if (!j.contains("event")) return std::nullopt;
-    events.push_back(j);
-    return j;
-  }
-
-  // The cashier button with the login it asks for.
-  void logIn(const std::string& user, const std::string& password) {
-    process_.send(R"({"op":"click","window":"FMain","control":"BitBtn1","id":"login"})");
-    process_.send(R"({"op":"set","window":"fLogin","control":"cbx_userName","text":")" + user +
-                  R"("})");
-    process_.send(R"({"op":"set","window":"fLogin","control":"txt_password","text":")" + password +
-                  R"("})");
-    process_.send(R"({"op":"key","window":"TfLogin","control":"txt_password","key":13})");
-    for (int replies = 0; replies < 4; ++replies) {
-      const json r = reply("no reply during the login");
-      if (!r.value("ok", false)) throw std::runtime_error("login: " + r.dump());
-    }
-  }
-
-  void kill() { process_.kill(); }
-  int finish() { return process_.finish(); }
-
-  std::vector<json> events;
-
- private:
-  testsupport::ScopedSetting path_, units_, data_, system_;
-  testsupport::LineProcess process_;
+      : ShopSettings(folder), testsupport::HeadlessLauncher(MAIN_PATH, folder.appDir()) {}
 };
 
 }  // namespace faults
