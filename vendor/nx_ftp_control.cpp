@@ -8,8 +8,9 @@
 // of_ChangeDir(folder): relative, or absolute with a leading "/"; taken only when CWD succeeds.
 // of_UpFile / of_DownLoadFile(remoteName, localPath, mode): into or from the current remote
 //   folder. mode 0 = ASCII (TYPE A: lines travel as CRLF and are written locally with LF),
-//   anything else binary. An upload counts only when the server confirmed it and SIZE then
-//   gives the local size (in ASCII mode also: one more byte per line feed); a download only
+//   anything else binary. An upload goes to "<remoteName>.part" and is renamed once the server
+//   confirmed it and SIZE gave the local size (in ASCII mode also: one more byte per line
+//   feed); a failed one is deleted as far as the connection allows. A download counts only
 //   when the bytes written match the size announced. Else 18 if nothing more precise is known.
 //   A failed download leaves no local file. A local file that cannot be read gives 26, one that
 //   cannot be written 23, an empty remote name (or one ending in "/") 3.
@@ -142,6 +143,19 @@ int probe(const std::string& url, curl_off_t* size = nullptr) {
   return result;
 }
 
+// Sends FTP commands in the folder of `url` (a file URL), transferring nothing.
+int afterwards(const std::string& url, const std::vector<std::string>& commands) {
+  curl_slist* list = nullptr;
+  for (const std::string& command : commands) list = curl_slist_append(list, command.c_str());
+  prepare(url);
+  curl_easy_setopt(session.curl, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(session.curl, CURLOPT_POSTQUOTE, list);
+  const int result = run();
+  curl_easy_setopt(session.curl, CURLOPT_POSTQUOTE, nullptr);
+  curl_slist_free_all(list);
+  return result;
+}
+
 CURL* newHandle(const Session& s) {
   static std::once_flag global;
   std::call_once(global, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -210,8 +224,11 @@ int upload(const std::string& remote, const std::string& local, bool ascii) {
     return CURLE_READ_ERROR;
   }
 
+  // The file travels under a name of its own and takes its name only once whole, so that a
+  // transfer cut short never stands on the server as the file.
+  const std::string partial = remote + ".part";
   CURL* const curl = session.curl;
-  const std::string url = fileUrl(session, remote);
+  const std::string url = fileUrl(session, partial);
   prepare(url);
   curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, ascii ? 1L : 0L);
@@ -220,14 +237,16 @@ int upload(const std::string& remote, const std::string& local, bool ascii) {
   curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, size);
   int result = run();
   std::fclose(source.file);
-  if (result != 1) return result;
 
   // A server may confirm a file it did not get whole: only its size afterwards tells.
   curl_off_t stored = -1;
-  result = probe(url, &stored);
-  if (result != 1) return result;
-  const bool whole = stored == size || (ascii && stored == size + source.lineFeeds);
-  return whole ? 1 : CURLE_PARTIAL_FILE;
+  if (result == 1) result = probe(url, &stored);
+  if (result == 1 && stored != size && !(ascii && stored == size + source.lineFeeds)) {
+    result = CURLE_PARTIAL_FILE;
+  }
+  if (result == 1) return afterwards(url, {"RNFR " + partial, "RNTO " + remote});
+  afterwards(url, {"DELE " + partial});  // as far as the connection still goes
+  return result;
 }
 
 int download(const std::string& remote, const std::string& local, bool ascii) {
