@@ -8,6 +8,7 @@
 #include "launcher/backup/database_backup.h"
 #include "launcher/core/daily_log.h"
 #include "launcher/core/main_window.h"
+#include "launcher/server/service_control.h"
 #include "launcher/support/connection_helpers.h"
 
 namespace launcher {
@@ -61,7 +62,7 @@ void TFMain::RunAutoBackup() {
   AddStatus("系统正在自动备份...,上次备份时间:" + stored + "  时间差:" + std::to_string(hours) +
             "小时");
   // A failed backup has said so; it is not reported as finished.
-  if (backup_->BackupDatabase(false) > 0) AddStatus("自动备份完毕！");
+  if (BackUp(false) > 0) AddStatus("自动备份完毕！");
 }
 
 void TFMain::bt_backup_setClick() {
@@ -72,7 +73,13 @@ void TFMain::bt_backup_setClick() {
         ui::Icon::Information, ui::Buttons::Ok);
     return;
   }
-  if (backup_->BackupDatabase(true) >= 0) showMessage("备份完毕");
+  if (BackUp(true) >= 0) showMessage("备份完毕");
+}
+
+int TFMain::BackUp(bool manual) {
+  const int result = backup_->BackupDatabase(manual);
+  if (result < 0 && app_.ServerIp == "127.0.0.1") serviceControl_->RefreshServiceStatus();
+  return result;
 }
 
 }  // namespace launcher

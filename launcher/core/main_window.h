@@ -78,6 +78,9 @@ class TFMain final : public ui::Form {
   int UploadArchive(const std::string& archive);
 
  private:
+  // BackupDatabase; a failed one refreshes the server's state, which a
+  // server gone away during the dump changed.
+  int BackUp(bool manual);
   void addControls();
   void showMessage(const std::string& text);
   void debugMessage(const std::string& text);

@@ -22,6 +22,7 @@
 #include "launcher/support/text_cipher.h"
 #include "platform/gbk.h"
 #include "platform/profile.h"
+#include "tests/support/demo_folder.h"
 #include "tests/support/files.h"
 #include "tests/support/ftp_server.h"
 #include "tests/support/headless_launcher.h"
@@ -41,45 +42,6 @@ using Clock = std::chrono::steady_clock;
 std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
 std::string gbkToUtf8(const std::string& gbk) { return platform::gbkToUtf8(gbk).value_or(gbk); }
-
-// An application folder as create-appdir lays it down, with its own server;
-// the server is stopped when the folder goes.
-class DemoFolder {
- public:
-  DemoFolder() : app_(temp_.path() + "app/") {
-    const auto [output, status] =
-        runTool({"/bin/bash", CREATE_APPDIR, app_}, {{"NORVEX_CLIENT_STANDIN", CLIENT_STANDIN}});
-    if (status != 0) throw std::runtime_error("create-appdir failed: " + output);
-  }
-  ~DemoFolder() {
-    runTool({"mariadb-admin", "--defaults-file=" + optionFile(), "-uroot", "-pdemo", "shutdown"});
-  }
-  DemoFolder(const DemoFolder&) = delete;
-  DemoFolder& operator=(const DemoFolder&) = delete;
-
-  const std::string& app() const { return app_; }
-  const std::string& temp() const { return temp_.path(); }
-  std::string optionFile() const { return app_ + "mysql/my.ini"; }
-  int port() const {
-    return std::stoi(platform::readProfileString(optionFile(), "mysqld", "port", "0"));
-  }
-  // The rows of a statement as the command-line client prints them (UTF-8).
-  std::string query(const std::string& statement) const {
-    const auto [output, status] =
-        runTool({"mariadb", "--defaults-file=" + optionFile(), "-uroot", "-pdemo", "-N", "-B",
-                 "--default-character-set=utf8mb4", "-e", statement});
-    if (status != 0) throw std::runtime_error(statement + ": " + output);
-    return output;
-  }
-  bool serverAnswers() const {
-    return runTool({"mariadb-admin", "--defaults-file=" + optionFile(), "-uroot", "-pdemo", "ping"})
-               .second == 0;
-  }
-
- private:
-  TempDir temp_;
-  std::string app_;
-};
 
 // A client program's use of the extension: pbxhost with the client folder's
 // core file, one n_cst_dbfunc object "db".
@@ -137,7 +99,7 @@ bool contains(const std::vector<std::string>& lines, const std::string& wanted) 
 }
 
 TEST(ShopDay, EveryPartWorksTogetherFromStartToClose) {
-  DemoFolder folder;
+  testsupport::DemoFolder folder(CREATE_APPDIR, CLIENT_STANDIN);
   const std::string& app = folder.app();
 
   // The vendor's services on loopback addresses of their own.
@@ -179,12 +141,7 @@ TEST(ShopDay, EveryPartWorksTogetherFromStartToClose) {
   EXPECT_TRUE(waitFor([&] { return mainWindow()["ed_subName"]["text"] == online; }));
 
   // Root's first login creates the shop database from the initial script.
-  launcher.send(R"({"op":"click","window":"FMain","control":"BitBtn1","id":"root"})");
-  launcher.send(R"({"op":"set","window":"fLogin","control":"txt_password","text":"demo"})");
-  launcher.send(R"({"op":"click","window":"fLogin","control":"bt_login"})");
-  launcher.send(R"({"op":"close","window":"fLogin"})");
-  for (int replies = 0; replies < 4; ++replies)
-    EXPECT_EQ(launcher.reply("root's login")["ok"], true);
+  launcher.createShop("demo");
   EXPECT_EQ(folder.query("select count(*) from shop.subcom"), "1\n");
 
   // The shop manager's login starts the cashier with its parameter string.

@@ -1,0 +1,115 @@
+// Backups under the faults of a real machine: the database server killed in
+// the middle of a dump, and the backup folder's disk filling up during one.
+// Each is reported in the launcher's words, keeps no cut-off file under a
+// backup's name, leaves the earlier backups alone, and the next backup works.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "launcher/core/daily_log.h"
+#include "tests/faults/shop_launcher.h"
+#include "tests/support/demo_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using faults::json;
+using faults::utf8;
+using testsupport::readFile;
+
+std::vector<std::string> filesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (fs::exists(folder))
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& wanted) {
+  return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+constexpr char kBackupClick[] = R"({"op":"click","window":"FMain","control":"bt_backup_set"})";
+constexpr char kTakeTheFile[] = R"({"op":"answer","reply":"ok"})";
+// Enough data that the dump still runs when its first progress shows.
+// (UTF-8 for the demo folder's client, GBK for the run's.)
+constexpr char8_t kBigTable[] =
+    u8"create table big (id int primary key, note varchar(200)) default charset=gbk;\n"
+    u8"insert into big select seq, repeat('会员积分',40) from seq_1_to_200000;";
+
+// A manual backup that runs until its first progress, then `fault`; the
+// reply of the click and the box it showed.
+std::pair<json, std::string> backupWith(testsupport::HeadlessLauncher& launcher,
+                                        const std::function<void()>& fault) {
+  launcher.ask(kTakeTheFile);
+  launcher.send(kBackupClick);
+  std::optional<json> event;
+  while ((event = launcher.event()) && (*event)["event"] != "progress") {
+  }
+  if (!event) throw std::runtime_error("the backup showed no progress");
+  fault();
+  const json reply = launcher.reply("no reply to the backup");
+  std::string box;
+  for (const json& e : launcher.events)
+    if (e["event"] == "message") box = e["text"];
+  return {reply, box};
+}
+
+TEST(BackupFaults, AServerKilledDuringTheDumpLosesNothing) {
+  testsupport::DemoFolder folder(CREATE_APPDIR, CLIENT_STANDIN);
+  testsupport::ScopedSetting data("NORVEX_DATA_ROOT", folder.temp() + "data/"),
+      system("NORVEX_SYSTEM_ROOT", folder.temp() + "system/");
+  testsupport::HeadlessLauncher launcher(MAIN_PATH, folder.app());
+  EXPECT_EQ(launcher.ask(R"({"op":"click","window":"FMain","control":"sp_start"})")["ok"], true);
+  launcher.createShop("demo");
+  launcher.logIn(utf8(u8"店长"), "123");
+  folder.query("use shop;\n" + utf8(kBigTable));
+  // The automatic backup at the timer's first tick is the earlier one.
+  for (int i = 0; i < 300 && !contains(launcher.lines("FMain", "Memo1"), utf8(u8"自动备份完毕！"));
+       ++i)
+    launcher.ask(R"({"op":"wait","ms":100})");
+
+  const std::string month = folder.app() + "backup/" + launcher::LocalTimeText("%Y%m") + "/";
+  const std::vector<std::string> before = filesIn(month);
+  ASSERT_EQ(before.size(), 3u);  // the automatic backup's dump and archive, readme.txt
+
+  const auto [reply, box] = backupWith(launcher, [&] {
+    const int pid = std::stoi(readFile(folder.app() + "mysql/data/mysqld.pid"));
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  });
+  EXPECT_EQ(reply["ok"], true);
+  const std::string failed = utf8(u8"备份失败:mysqldump 退出代码 ");
+  EXPECT_TRUE(box.starts_with(failed)) << box;
+  EXPECT_NE(box.find("Lost connection"), std::string::npos) << box;
+  const std::vector<std::string> memo = launcher.lines("FMain", "Memo1");
+  EXPECT_TRUE(std::any_of(memo.begin(), memo.end(),
+                          [&](const std::string& line) { return line.starts_with(failed); }));
+  EXPECT_EQ(filesIn(month), before);
+  for (const std::string& name : before) {
+    if (name.ends_with(".zip")) {
+      EXPECT_EQ(testsupport::runTool({"unzip", "-tq", month + name}).second, 0);
+    }
+  }
+
+  // The window shows the server gone; it starts again and backs up.
+  const auto status = [&] {
+    return launcher.ask(
+        R"({"op":"dump","window":"FMain"})")["window"]["controls"]["ed_status"]["text"];
+  };
+  EXPECT_EQ(status(), utf8(u8"未启动服务"));
+  EXPECT_EQ(launcher.ask(R"({"op":"click","window":"FMain","control":"sp_start"})")["ok"], true);
+  EXPECT_EQ(status(), utf8(u8"已启动服务"));
+  ASSERT_TRUE(folder.serverAnswers());
+  launcher.ask(kTakeTheFile);
+  EXPECT_EQ(launcher.ask(kBackupClick)["ok"], true);
+  EXPECT_EQ(filesIn(month).size(), before.size() + 2);
+  EXPECT_EQ(launcher.finish(), 0);
+}
+
+}  // namespace
