@@ -2,10 +2,12 @@
 // the middle of a dump, and the backup folder's disk filling up during one.
 // Each is reported in the launcher's words, keeps no cut-off file under a
 // backup's name, leaves the earlier backups alone, and the next backup works.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -106,6 +108,69 @@ TEST(BackupFaults, AServerKilledDuringTheDumpLosesNothing) {
   EXPECT_EQ(launcher.ask(R"({"op":"click","window":"FMain","control":"sp_start"})")["ok"], true);
   EXPECT_EQ(status(), utf8(u8"已启动服务"));
   ASSERT_TRUE(folder.serverAnswers());
+  launcher.ask(kTakeTheFile);
+  EXPECT_EQ(launcher.ask(kBackupClick)["ok"], true);
+  EXPECT_EQ(filesIn(month).size(), before.size() + 2);
+  EXPECT_EQ(launcher.finish(), 0);
+}
+
+// A file system of `megabytes` mounted on `folder` in a mount namespace of
+// this process (and the programs it starts), so that nothing outside sees it.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& folder, int megabytes) : folder_(folder) {
+    mounted_ = unshare(CLONE_NEWNS) == 0 &&
+               mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               mount("tmpfs", folder.c_str(), "tmpfs", 0,
+                     ("size=" + std::to_string(megabytes) + "m").c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  // Takes the free room but `left` bytes with a file of its own: written to
+  // the full, then cut back.
+  void fill(off_t left) {
+    const int fd = open((folder_ + "filler").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(1 << 20, 'x');
+    off_t size = 0;
+    for (ssize_t n; (n = write(fd, block.data(), block.size())) > 0;) size += n;
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(ftruncate(fd, std::max<off_t>(0, size - left)), 0);
+    close(fd);
+  }
+  void empty() { fs::remove(folder_ + "filler"); }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST(BackupFaults, ADiskFillingUpDuringTheDumpLosesNothing) {
+  faults::ShopFolder shop("diskfull");
+  SmallDisk disk(shop.backupRoot(), 512);
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a file system needs root";
+  shop.db().run(*platform::utf8ToGbk(utf8(kBigTable)));
+  faults::HeadlessLauncher launcher(shop);
+  launcher.logIn(utf8(u8"店长"), "123");
+  launcher.ask(kTakeTheFile);
+  ASSERT_EQ(launcher.ask(kBackupClick)["ok"], true);
+  const std::string month = shop.backupRoot() + launcher::LocalTimeText("%Y%m") + "/";
+  const std::vector<std::string> before = filesIn(month);
+  ASSERT_EQ(before.size(), 3u);  // the earlier backup's dump and archive, readme.txt
+
+  // The dump writes on meanwhile: what is left is far less than it needs.
+  const auto [reply, box] = backupWith(launcher, [&] { disk.fill(8 << 20); });
+  EXPECT_EQ(reply["ok"], true);
+  const std::string failed = utf8(u8"备份失败:") + month;
+  EXPECT_TRUE(box.starts_with(failed) && box.ends_with(".SQL: No space left on device")) << box;
+  const std::vector<std::string> memo = launcher.lines("FMain", "Memo1");
+  EXPECT_TRUE(std::find(memo.begin(), memo.end(), box) != memo.end());
+  EXPECT_EQ(filesIn(month), before);
+  EXPECT_EQ(testsupport::runTool({"unzip", "-tq", month + before[1]}).second, 0);
+
+  disk.empty();
   launcher.ask(kTakeTheFile);
   EXPECT_EQ(launcher.ask(kBackupClick)["ok"], true);
   EXPECT_EQ(filesIn(month).size(), before.size() + 2);
