@@ -230,8 +230,7 @@ TEST_F(Upload, ATransferCutShortIsAFailureAndNotConfirmed) {
   EXPECT_EQ(setting("serverno"), "1");
   EXPECT_EQ(setting("result"), "ok");  // the connection itself worked
   // Neither server keeps a cut-off archive that could pass for the backup.
-  for (const std::string& root : {rootA, rootB})
-    EXPECT_TRUE(fs::is_empty(root + "backup")) << root;
+  for (const std::string& root : {rootA, rootB}) EXPECT_TRUE(fs::is_empty(root + "backup")) << root;
 }
 
 TEST_F(Upload, WithoutTheFtpLibraryNeitherServerConnects) {
@@ -254,10 +253,12 @@ TEST_F(Upload, AReplyWithoutUsableAccessUploadsNothing) {
   Storage a(folder.temp() + "ftp-a/");
   const std::string nobody = testsupport::freeLoopbackAddress(80);
   const struct {
-    std::string reply;  // empty: no service answers at all; "-": it hangs up
+    std::string reply;  // empty: no service answers at all; "-": it hangs up; "~": it answers
+                        // only after the time limit
     std::string status;
   } rows[] = {
       {"-", "上传失败:Couldn't connect to server"},  // the other hosts are not there
+      {"~", "上传失败:Couldn't connect to server"},
       {"ER:未开通网络U盘", "上传失败:ER:未开通网络U盘"},
       {"OK:zz00112233445566", "上传失败:Error: not a Hex String"},
       {"OK:" + launcher::EncryptText("shop01,pw," + a.host() + ":21", "36^tR&74"),
@@ -269,10 +270,15 @@ TEST_F(Upload, AReplyWithoutUsableAccessUploadsNothing) {
     shop.main->control("Memo1").lines.clear();
     writeFile(folder.dir + "config/config.ini", "");
     std::optional<ScopedSetting> dead;
-    if (row.reply == "-") {
-      vendor::HttpReply hangUp;
-      hangUp.closeWithoutAnswer = true;
-      service.reply(kAccessPath, hangUp);
+    if (row.reply == "-" || row.reply == "~") {
+      vendor::HttpReply fault;
+      fault.closeWithoutAnswer = row.reply == "-";
+      fault.delay = row.reply == "~" ? launcher::kVendorTimeLimit + std::chrono::seconds(5)
+                                     : std::chrono::milliseconds(0);
+      fault.body =
+          "OK:" + launcher::EncryptText("shop01,pw," + a.host() + ":21|" + a.host() + ":21,backup",
+                                        "36^tR&74");
+      service.reply(kAccessPath, fault);
     } else if (row.reply.empty()) {
       dead.emplace("NORVEX_VENDOR_HOSTS", nobody + "," + nobody + "," + nobody);
       shop.app.VendorHost.set("");
