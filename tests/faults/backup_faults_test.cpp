@@ -4,7 +4,6 @@
 // backup's name, leaves the earlier backups alone, and the next backup works.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -119,10 +118,9 @@ TEST(BackupFaults, AServerKilledDuringTheDumpLosesNothing) {
 class SmallDisk {
  public:
   SmallDisk(const std::string& folder, int megabytes) : folder_(folder) {
-    mounted_ = unshare(CLONE_NEWNS) == 0 &&
-               mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-               mount("tmpfs", folder.c_str(), "tmpfs", 0,
-                     ("size=" + std::to_string(megabytes) + "m").c_str()) == 0;
+    mounted_ =
+        faults::privateMounts() && mount("tmpfs", folder.c_str(), "tmpfs", 0,
+                                         ("size=" + std::to_string(megabytes) + "m").c_str()) == 0;
   }
   ~SmallDisk() {
     if (mounted_) umount2(folder_.c_str(), MNT_DETACH);

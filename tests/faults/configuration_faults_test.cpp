@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "tests/faults/shop_launcher.h"
+#include "tests/support/demo_folder.h"
 
 namespace {
 
@@ -90,6 +91,32 @@ TEST(ConfigurationFaults, AreReportedAtTheLoginAndChangeNothing) {
     EXPECT_EQ(launcher.finish(), 0);
     EXPECT_EQ(snapshot(), before);
   }
+}
+
+// The server's data folder read-only (a disk gone read-only, a wrong
+// owner): the server cannot start, and the launcher says so and goes on.
+TEST(ConfigurationFaults, ADataFolderThatCannotBeWrittenIsAFailedStart) {
+  testsupport::DemoFolder folder(CREATE_APPDIR, CLIENT_STANDIN);
+  const std::string data = folder.app() + "mysql/data";
+  if (!faults::privateMounts() || mount(data.c_str(), data.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "mounting needs root";
+  ASSERT_EQ(mount(nullptr, data.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+  testsupport::ScopedSetting dataRoot("NORVEX_DATA_ROOT", folder.temp() + "data/"),
+      systemRoot("NORVEX_SYSTEM_ROOT", folder.temp() + "system/");
+  testsupport::HeadlessLauncher launcher(MAIN_PATH, folder.app());
+  EXPECT_EQ(launcher.ask(R"({"op":"click","window":"FMain","control":"sp_start"})")["ok"], true);
+  const std::vector<std::string> memo = launcher.lines("FMain", "Memo1");
+  EXPECT_TRUE(std::any_of(memo.begin(), memo.end(), [&](const std::string& line) {
+    return line.starts_with(data + "/") && line.ends_with(": Read-only file system");
+  }));
+  ASSERT_FALSE(memo.empty());
+  EXPECT_EQ(memo.back(), utf8(u8"服务启动失败！"));
+  EXPECT_NE(
+      launcher.ask(R"({"op":"dump","window":"FMain"})")["window"]["controls"]["ed_status"]["text"],
+      utf8(u8"已启动服务"));
+  EXPECT_FALSE(folder.serverAnswers());
+  EXPECT_EQ(launcher.finish(), 0);
+  umount2(data.c_str(), MNT_DETACH);
 }
 
 }  // namespace

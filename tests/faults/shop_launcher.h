@@ -5,6 +5,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -28,6 +30,15 @@ namespace faults {
 using nlohmann::json;
 
 inline std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+// Gives this process (and the programs it starts) mounts of its own, so that
+// a fault mounted by a test is seen nowhere else; false without the right
+// (root) to do so.
+inline bool privateMounts() {
+  static const bool done =
+      unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  return done;
+}
 
 class ShopFolder {
  public:
