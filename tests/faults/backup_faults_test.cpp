@@ -19,18 +19,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using faults::filesIn;
 using faults::json;
 using faults::utf8;
 using testsupport::readFile;
-
-std::vector<std::string> filesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  if (fs::exists(folder))
-    for (const auto& entry : fs::directory_iterator(folder))
-      names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 bool contains(const std::vector<std::string>& lines, const std::string& wanted) {
   return std::find(lines.begin(), lines.end(), wanted) != lines.end();

@@ -15,17 +15,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using faults::filesIn;
 using faults::json;
 using testsupport::readFile;
-
-std::vector<std::string> filesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  if (fs::exists(folder))
-    for (const auto& entry : fs::directory_iterator(folder))
-      names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 bool endsWithIgnoringCase(std::string name, const std::string& suffix) {
   std::transform(name.begin(), name.end(), name.begin(), ::tolower);

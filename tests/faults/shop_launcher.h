@@ -9,6 +9,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -30,6 +31,17 @@ namespace faults {
 using nlohmann::json;
 
 inline std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+// The names in a folder, sorted; none when it is missing.
+inline std::vector<std::string> filesIn(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> names;
+  if (fs::exists(folder))
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // Gives this process (and the programs it starts) mounts of its own, so that
 // a fault mounted by a test is seen nowhere else; false without the right
