@@ -8,6 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 namespace platform {
 namespace {
@@ -28,7 +33,47 @@ bool waitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
+// The inodes of the listening sockets on `port` in a /proc/net/tcp table.
+void listeningInodes(const char* table, int port, std::set<std::string>* inodes) {
+  std::ifstream in(table);
+  std::string line;
+  std::getline(in, line);  // the heading
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+        timeout >> inode;
+    const std::size_t colon = local.rfind(':');
+    if (state != "0A" || colon == std::string::npos) continue;  // 0A: LISTEN
+    if (std::strtol(local.c_str() + colon + 1, nullptr, 16) == port) inodes->insert(inode);
+  }
+}
+
 }  // namespace
+
+std::vector<int> portListeners(int port) {
+  std::set<std::string> inodes;
+  listeningInodes("/proc/net/tcp", port, &inodes);
+  listeningInodes("/proc/net/tcp6", port, &inodes);
+  std::vector<int> pids;
+  if (inodes.empty()) return pids;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const auto& process : fs::directory_iterator("/proc", ec)) {
+    const std::string name = process.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    bool holds = false;
+    for (fs::directory_iterator fd(process.path() / "fd", ec), end; !ec && fd != end && !holds;
+         fd.increment(ec)) {
+      const std::string target = fs::read_symlink(fd->path(), ec).string();
+      holds =
+          target.starts_with("socket:[") && inodes.count(target.substr(8, target.size() - 9)) > 0;
+    }
+    ec.clear();
+    if (holds) pids.push_back(std::atoi(name.c_str()));
+  }
+  return pids;
+}
 
 bool mysqlServerAnswers(const std::string& host, int port, std::chrono::milliseconds timeout) {
   if (port <= 0 || port > 65535) return false;

@@ -7,9 +7,14 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 bool mysqlServerAnswers(const std::string& host, int port, std::chrono::milliseconds timeout);
+
+// The processes listening on a TCP port of this machine, as far as their
+// sockets can be seen (another user's are hidden from all but root).
+std::vector<int> portListeners(int port);
 
 }  // namespace platform

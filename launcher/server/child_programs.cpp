@@ -120,6 +120,12 @@ int TChildConsole::RunCapturedNoWait(const std::string& label, const std::string
 
 bool IsProcessRunning(platform::Processes& processes, const std::string& image,
                       const std::string& serverDir) {
+  return !ServerProcessIds(processes, image, serverDir).empty();
+}
+
+std::vector<int> ServerProcessIds(platform::Processes& processes, const std::string& image,
+                                  const std::string& serverDir) {
+  std::vector<int> pids;
   const std::string wanted = lowerAscii(image);
   const std::string realDir = realFolder(serverDir);
   const std::string optionFiles[] = {"--defaults-file=" + serverDir + "my.ini",
@@ -130,14 +136,13 @@ bool IsProcessRunning(platform::Processes& processes, const std::string& image,
         lowerAscii(baseName(program)) != wanted) {
       continue;
     }
-    if (program.starts_with(serverDir) || program.starts_with(realDir) ||
-        process.executable.starts_with(realDir)) {
-      return true;
-    }
+    bool ours = program.starts_with(serverDir) || program.starts_with(realDir) ||
+                process.executable.starts_with(realDir);
     for (const std::string& arg : process.arguments)
-      if (arg == optionFiles[0] || arg == optionFiles[1]) return true;
+      ours = ours || arg == optionFiles[0] || arg == optionFiles[1];
+    if (ours) pids.push_back(process.pid);
   }
-  return false;
+  return pids;
 }
 
 }  // namespace launcher

@@ -60,5 +60,8 @@ class TChildConsole {
 // Another server of the machine never counts.
 bool IsProcessRunning(platform::Processes& processes, const std::string& image,
                       const std::string& serverDir);
+// The ids of those processes.
+std::vector<int> ServerProcessIds(platform::Processes& processes, const std::string& image,
+                                  const std::string& serverDir);
 
 }  // namespace launcher

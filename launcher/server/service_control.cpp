@@ -3,6 +3,7 @@
 // written against: a step sleeps on the application's clock.
 #include "launcher/server/service_control.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "launcher/login/credential_file.h"
@@ -44,8 +45,7 @@ std::vector<std::string> TServiceControl::serverProgram() const {
 
 std::string TServiceControl::ShutdownCommand() const {
   return serverDir() + "/bin/" + "mysqladmin -u" + app_.DbUser + " -h127.0.0.1 -p" +
-         ShownPassword(app_.DbPassword) +
-         " -P" + main_.control("ed_port").text() + " shutdown";
+         ShownPassword(app_.DbPassword) + " -P" + main_.control("ed_port").text() + " shutdown";
 }
 
 std::string TServiceControl::InstallCommand() const {
@@ -99,9 +99,17 @@ bool TServiceControl::serverProcessRuns() {
 }
 
 bool TServiceControl::serverAnswers() {
-  return platform::mysqlServerAnswers("127.0.0.1",
-                                      portNumber(Trim(main_.control("ed_port").text())),
-                                      std::chrono::milliseconds(1000));
+  const int port = portNumber(Trim(main_.control("ed_port").text()));
+  if (!platform::mysqlServerAnswers("127.0.0.1", port, std::chrono::milliseconds(1000))) {
+    return false;
+  }
+  // Another server holding the port answers just as well: while the
+  // folder's own server can be seen, the answer counts only from it.
+  const std::vector<int> ours = ServerProcessIds(app_.processes, kServerImage, serverDir());
+  if (ours.empty()) return true;
+  const std::vector<int> listeners = platform::portListeners(port);
+  return listeners.empty() || std::find_first_of(listeners.begin(), listeners.end(), ours.begin(),
+                                                 ours.end()) != listeners.end();
 }
 
 bool TServiceControl::StartServiceByName() {

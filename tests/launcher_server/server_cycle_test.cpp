@@ -64,6 +64,10 @@ class ServerCycle : public ::testing::Test {
         << extra;
   }
 
+  // A start while the port is held by a program that greets as a database
+  // server does, or says nothing.
+  void startOnAHeldPort(bool greets);
+
   ApplicationFolder folder;
 };
 
@@ -185,8 +189,13 @@ TEST_F(ServerCycle, AStalePidFileDoesNotPassForTheServer) {
   EXPECT_TRUE(answers(folder.port()));
 }
 
-TEST_F(ServerCycle, APortHeldByAnotherProgramIsAFailedStart) {
-  servertest::HeldPort holder(false, folder.port());
+TEST_F(ServerCycle, APortHeldByAnotherProgramIsAFailedStart) { startOnAHeldPort(false); }
+
+// Its answers are not the folder's server's.
+TEST_F(ServerCycle, APortHeldByAnotherServerIsAFailedStart) { startOnAHeldPort(true); }
+
+void ServerCycle::startOnAHeldPort(bool greets) {
+  servertest::HeldPort holder(greets, folder.port());
   MainWindow main(folder.path());
   main.create();
   main.window->sp_startClick();
