@@ -1,16 +1,19 @@
-// INI reader/writer with Windows profile semantics on raw GBK bytes. Edits splice the
-// original bytes, so untouched lines keep their exact spelling and line endings.
+// INI reader/writer with Windows profile semantics on raw GBK bytes (a file saved as
+// UTF-8 is read and written in UTF-8). Edits splice the original bytes, so untouched
+// lines keep their exact spelling and line endings.
 #include "platform/profile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/gbk.h"
 #include "platform/gbk_text.h"
 
 namespace platform {
@@ -109,6 +112,32 @@ void classify(Line& line, std::string_view content) {
 // line's text.
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
+// A file saved as UTF-8 rather than GBK (by an editor's default): it has
+// the mark, or non-ASCII text that is all valid UTF-8. Real GBK text of more
+// than a character or two never is.
+bool savedAsUtf8(std::string_view bytes) {
+  if (bytes.starts_with(kUtf8Mark)) return true;
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return !ascii && utf8ToGbk(bytes).has_value();
+}
+
+// The text as GBK, which is what callers read and give: a UTF-8 file's
+// text is converted (without its mark) when GBK has every character.
+std::string gbkTextOf(const std::string& bytes) {
+  if (!savedAsUtf8(bytes)) return bytes;
+  std::string_view text = bytes;
+  if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
+  return utf8ToGbk(text).value_or(bytes);
+}
+
+// What a write puts into the file: UTF-8 in a UTF-8 file, so that the file
+// stays in one encoding; the bytes as given when they are no GBK text.
+std::string inFileEncoding(const std::string& bytes, std::string_view gbk) {
+  if (!savedAsUtf8(bytes)) return std::string(gbk);
+  return gbkToUtf8(gbk).value_or(std::string(gbk));
+}
+
 std::vector<Line> splitLines(std::string_view text) {
   std::vector<Line> lines;
   for (std::size_t pos = 0; pos < text.size();) {
@@ -172,8 +201,8 @@ std::string splice(std::string_view text, std::size_t from, std::size_t to,
 
 std::string readProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {
-  FileText f = readFile(path);
-  Location at = locate(f.bytes, section, key);
+  const std::string text = gbkTextOf(readFile(path).bytes);
+  Location at = locate(text, section, key);
   if (!at.key) return std::string(defaultValue);
   return std::string(at.lines[*at.key].value);
 }
@@ -183,8 +212,10 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   FileText f = readFile(path);
   if (!f.readable) return false;
   const std::string eol = lineBreakOf(f.bytes);
-  const std::string entry = std::string(trimBlanks(key)) + "=" + std::string(value);
-  Location at = locate(f.bytes, section, key);
+  const std::string sectionText = inFileEncoding(f.bytes, section);
+  const std::string keyText = inFileEncoding(f.bytes, key);
+  const std::string entry = std::string(trimBlanks(keyText)) + "=" + inFileEncoding(f.bytes, value);
+  Location at = locate(f.bytes, sectionText, keyText);
 
   std::string out;
   if (at.key) {
@@ -198,7 +229,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   } else {
     out = f.bytes;
     if (!out.empty() && out.back() != '\n') out += eol;
-    out += "[" + std::string(trimBlanks(section)) + "]" + eol + entry + eol;
+    out += "[" + std::string(trimBlanks(sectionText)) + "]" + eol + entry + eol;
   }
   if (f.exists && out == f.bytes) return true;
   return writeBack(path, out, f);
@@ -207,7 +238,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
 bool deleteProfileKey(const std::string& path, std::string_view section, std::string_view key) {
   FileText f = readFile(path);
   if (!f.readable) return false;
-  Location at = locate(f.bytes, section, key);
+  Location at = locate(f.bytes, inFileEncoding(f.bytes, section), inFileEncoding(f.bytes, key));
   if (!at.key) return true;
   const Line& l = at.lines[*at.key];
   return writeBack(path, splice(f.bytes, l.begin, l.end, ""), f);

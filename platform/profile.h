@@ -1,6 +1,8 @@
 // INI profile files with the semantics of Windows GetPrivateProfileString and
-// WritePrivateProfileString; texts are GBK bytes. Each call reads the file afresh and
-// nothing is cached; writes replace the file atomically. Safe from any thread.
+// WritePrivateProfileString; texts are GBK bytes. A file saved as UTF-8 (a byte-order mark,
+// or non-ASCII text that is all valid UTF-8) is read as its GBK text and written in UTF-8.
+// Each call reads the file afresh and nothing is cached; writes replace the file
+// atomically. Safe from any thread.
 #pragma once
 
 #include <string>

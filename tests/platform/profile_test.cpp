@@ -16,6 +16,9 @@ namespace {
 
 using Content = std::optional<std::string>;  // nullopt: no file at all
 
+// A file saved as UTF-8 (plain literals here are GBK).
+std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
 void put(const std::string& path, const Content& content) {
   if (!content) return;
   std::ofstream(path, std::ios::binary) << *content;
@@ -69,6 +72,9 @@ TEST(Profile, ReadFindsValueOrDefault) {
       // A UTF-8 file's byte-order mark does not hide its first section.
       {"\xEF\xBB\xBF[db]\r\nport=3309\r\n", "db", "port", "3309"},
       {"\xEF\xBB\xBFport=1\n[db]\nport=3309\n", "db", "port", "3309"},
+      // A file saved as UTF-8, with the mark or without, reads as GBK text.
+      {utf8(u8"[设置]\r\n名称=中文值\r\n"), "设置", "名称", "中文值"},
+      {utf8(u8"\uFEFF[form]\r\ntitle=澜岳会员收银\r\n"), "form", "title", "澜岳会员收银"},
   };
   for (const auto& r : rows) {
     TempDir dir;
@@ -100,6 +106,9 @@ TEST(Profile, WriteChangesOnlyTheKeyLine) {
       {std::nullopt, "s", "k", "v", "[s]\r\nk=v\r\n"},
       {"[a]\nx=1\n[b]\n[a]\nk=2\n", "a", "k", "3", "[a]\nx=1\nk=3\n[b]\n[a]\nk=2\n"},
       {"[设置]\r\n名称=旧\r\n", "设置", "名称", "新", "[设置]\r\n名称=新\r\n"},
+      // A UTF-8 file stays UTF-8.
+      {utf8(u8"[设置]\r\n名称=旧\r\n"), "设置", "名称", "新", utf8(u8"[设置]\r\n名称=新\r\n")},
+      {utf8(u8"[a]\nt=收银\n"), "新节", "k", "值", utf8(u8"[a]\nt=收银\n[新节]\nk=值\n")},
   };
   for (const auto& r : rows) {
     TempDir dir;
@@ -124,6 +133,7 @@ TEST(Profile, DeleteRemovesOnlyTheKeyLine) {
       {"[a]\nk=1\n[a]\nk=2\n", "a", "k", "[a]\n[a]\nk=2\n"},
       {"[a]\nz=2\n[b]\nk=1\n", "a", "k", "[a]\nz=2\n[b]\nk=1\n"},
       {"[设置]\r\n名称=值\r\n", "设置", "名称", "[设置]\r\n"},
+      {utf8(u8"[设置]\r\n名称=值\r\nx=1\r\n"), "设置", "名称", utf8(u8"[设置]\r\nx=1\r\n")},
       {std::nullopt, "a", "k", std::nullopt},
   };
   for (const auto& r : rows) {
