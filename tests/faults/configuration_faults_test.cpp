@@ -93,6 +93,24 @@ TEST(ConfigurationFaults, AreReportedAtTheLoginAndChangeNothing) {
   }
 }
 
+// config.ini saved as UTF-8 by an editor: it reads as the text it stands for.
+TEST(ConfigurationFaults, AConfigurationSavedAsUtf8ReadsAsItsText) {
+  faults::ShopFolder shop("utf8ini");
+  const std::string ini = shop.appDir() + "config/config.ini";
+  testsupport::writeFile(ini, *platform::gbkToUtf8(testsupport::readFile(ini)));
+  faults::HeadlessLauncher launcher(shop);
+  EXPECT_EQ(
+      launcher.ask(R"({"op":"dump","window":"FMain"})")["window"]["controls"]["BitBtn1"]["caption"],
+      utf8(u8"收银软件"));
+  launcher.logIn(utf8(u8"店长"), "123");
+  EXPECT_EQ(launcher.finish(), 0);
+  const auto cashier =
+      std::find_if(launcher.events.begin(), launcher.events.end(), [&](const json& e) {
+        return e["event"] == "process" && e["argv"][0] == shop.appDir() + "pos/pos";
+      });
+  EXPECT_NE(cashier, launcher.events.end());
+}
+
 // The server's data folder read-only (a disk gone read-only, a wrong
 // owner): the server cannot start, and the launcher says so and goes on.
 TEST(ConfigurationFaults, ADataFolderThatCannotBeWrittenIsAFailedStart) {
