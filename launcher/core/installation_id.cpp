@@ -8,6 +8,8 @@
 #include <fstream>
 #include <vector>
 
+#include "launcher/core/daily_log.h"
+#include "launcher/support/error.h"
 #include "platform/atomic_file.h"
 
 namespace launcher {
@@ -58,7 +60,16 @@ std::string keptIdentifier(const std::string& appDir) {
   unsigned char random[16];
   if (RAND_bytes(random, sizeof random) != 1) return std::string();
   id = hex(random, sizeof random);
-  platform::replaceFileAtomically(path, id + "\n", S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+  const std::string error =
+      platform::replaceFileAtomically(path, id + "\n", S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+  if (!error.empty()) {
+    // The vendor service and the clients would see another installation
+    // at every start; the technician finds why in the daily log.
+    try {
+      WriteDailyLog(appDir, "安装标识无法保存，每次启动都会不同：" + path + "：" + error);
+    } catch (const LauncherError&) {
+    }
+  }
   return id;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/core/daily_log.h"
 #include "tests/support/files.h"
 #include "tests/support/scoped_setting.h"
 #include "tests/support/temp_dir.h"
@@ -78,6 +79,16 @@ TEST(InstallationId, WithoutMachineIdIsMadeOnceAndKeptInTheApplicationFolder) {
   std::filesystem::create_directories(temp.path() + "other/config");
   EXPECT_NE(launcher::ObtainInstallationId(temp.path() + "other/"), first);
   EXPECT_EQ(launcher::ObtainInstallationId(temp.path() + "missing/").size(), 32u);
+  // Why it cannot be kept is in the daily log, where there is one.
+  std::filesystem::create_directories(temp.path() + "blocked/Log");
+  writeFile(temp.path() + "blocked/config", "a file where the folder belongs");
+  EXPECT_EQ(launcher::ObtainInstallationId(temp.path() + "blocked/").size(), 32u);
+  const std::string log =
+      readFile(temp.path() + "blocked/Log/" + launcher::LocalTimeText("%Y-%m-%d") + "_log.txt");
+  EXPECT_NE(log.find("安装标识无法保存，每次启动都会不同：" + temp.path() +
+                     "blocked/config/installation-id"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace
