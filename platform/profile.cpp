@@ -112,29 +112,23 @@ void classify(Line& line, std::string_view content) {
 // line's text.
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-// A file saved as UTF-8 rather than GBK (by an editor's default): it has
-// the mark, or non-ASCII text that is all valid UTF-8. Real GBK text of more
-// than a character or two never is.
-bool savedAsUtf8(std::string_view bytes) {
-  if (bytes.starts_with(kUtf8Mark)) return true;
+// The GBK text of a file saved as UTF-8 rather than GBK (by an editor's
+// default): it has the mark, or non-ASCII text that is all valid UTF-8 (real
+// GBK text of more than a character or two never is). Nothing for a GBK
+// file, or when GBK lacks one of its characters.
+std::optional<std::string> utf8FileText(std::string_view bytes) {
+  const bool mark = bytes.starts_with(kUtf8Mark);
+  if (mark) bytes.remove_prefix(kUtf8Mark.size());
   const bool ascii = std::all_of(bytes.begin(), bytes.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  return !ascii && utf8ToGbk(bytes).has_value();
+  if (!mark && ascii) return std::nullopt;
+  return utf8ToGbk(bytes);
 }
 
-// The text as GBK, which is what callers read and give: a UTF-8 file's
-// text is converted (without its mark) when GBK has every character.
-std::string gbkTextOf(const std::string& bytes) {
-  if (!savedAsUtf8(bytes)) return bytes;
-  std::string_view text = bytes;
-  if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
-  return utf8ToGbk(text).value_or(bytes);
-}
-
-// What a write puts into the file: UTF-8 in a UTF-8 file, so that the file
-// stays in one encoding; the bytes as given when they are no GBK text.
-std::string inFileEncoding(const std::string& bytes, std::string_view gbk) {
-  if (!savedAsUtf8(bytes)) return std::string(gbk);
+// A text as a write puts it into the file: UTF-8 in a UTF-8 file, so that
+// the file keeps one encoding; the bytes as given when they are no GBK text.
+std::string inFileEncoding(bool utf8File, std::string_view gbk) {
+  if (!utf8File) return std::string(gbk);
   return gbkToUtf8(gbk).value_or(std::string(gbk));
 }
 
@@ -201,7 +195,8 @@ std::string splice(std::string_view text, std::size_t from, std::size_t to,
 
 std::string readProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {
-  const std::string text = gbkTextOf(readFile(path).bytes);
+  const FileText f = readFile(path);
+  const std::string text = utf8FileText(f.bytes).value_or(f.bytes);
   Location at = locate(text, section, key);
   if (!at.key) return std::string(defaultValue);
   return std::string(at.lines[*at.key].value);
@@ -212,9 +207,11 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   FileText f = readFile(path);
   if (!f.readable) return false;
   const std::string eol = lineBreakOf(f.bytes);
-  const std::string sectionText = inFileEncoding(f.bytes, section);
-  const std::string keyText = inFileEncoding(f.bytes, key);
-  const std::string entry = std::string(trimBlanks(keyText)) + "=" + inFileEncoding(f.bytes, value);
+  const bool utf8File = utf8FileText(f.bytes).has_value();
+  const std::string sectionText = inFileEncoding(utf8File, section);
+  const std::string keyText = inFileEncoding(utf8File, key);
+  const std::string entry =
+      std::string(trimBlanks(keyText)) + "=" + inFileEncoding(utf8File, value);
   Location at = locate(f.bytes, sectionText, keyText);
 
   std::string out;
@@ -238,7 +235,8 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
 bool deleteProfileKey(const std::string& path, std::string_view section, std::string_view key) {
   FileText f = readFile(path);
   if (!f.readable) return false;
-  Location at = locate(f.bytes, inFileEncoding(f.bytes, section), inFileEncoding(f.bytes, key));
+  const bool utf8File = utf8FileText(f.bytes).has_value();
+  Location at = locate(f.bytes, inFileEncoding(utf8File, section), inFileEncoding(utf8File, key));
   if (!at.key) return true;
   const Line& l = at.lines[*at.key];
   return writeBack(path, splice(f.bytes, l.begin, l.end, ""), f);
