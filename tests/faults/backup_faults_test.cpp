@@ -79,7 +79,6 @@ TEST(BackupFaults, AServerKilledDuringTheDumpLosesNothing) {
   EXPECT_EQ(reply["ok"], true);
   const std::string failed = utf8(u8"备份失败:mysqldump 退出代码 ");
   EXPECT_TRUE(box.starts_with(failed)) << box;
-  EXPECT_NE(box.find("Lost connection"), std::string::npos) << box;
   const std::vector<std::string> memo = launcher.lines("FMain", "Memo1");
   EXPECT_TRUE(std::any_of(memo.begin(), memo.end(),
                           [&](const std::string& line) { return line.starts_with(failed); }));
